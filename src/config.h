@@ -1,0 +1,47 @@
+// Settings from /etc/vesko/config.toml; every key optional, any problem gives the defaults.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "result.h"
+
+inline constexpr const char* CONFIG_PATH = "/etc/vesko/config.toml";
+
+struct BackgroundConfig {
+    uint8_t morning_start = 6;
+    uint8_t afternoon_start = 12;
+    uint8_t evening_start = 17;
+    uint8_t night_start = 21;
+    std::string fallback_color = "#1a1a2e";
+};
+
+struct UiConfig {
+    bool clock_24h = true;
+};
+
+struct SessionConfig {
+    // The key is "default", which C++ reserves.
+    std::string default_ = "graphical";
+};
+
+struct Config {
+    BackgroundConfig background;
+    UiConfig ui;
+    SessionConfig session;
+};
+
+struct Rgb8 {
+    uint8_t red;
+    uint8_t green;
+    uint8_t blue;
+    bool operator==(const Rgb8&) const = default;
+};
+
+// Maps TOML text onto a Config; the error is the parser's description with line and column.
+Result<Config> parse_config(std::string_view text);
+
+Config load_config();
+
+Rgb8 parse_hex_color(std::string_view text);

@@ -1,0 +1,83 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+#include "config.h"
+#include "log.h"
+#include "login_screen.h"
+#include "supervise.h"
+#include "xserver.h"
+
+namespace {
+
+// Later opens must never land on 0, 1 or 2 and be mistaken for standard streams.
+void ensure_standard_descriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            ::open("/dev/null", O_RDWR);
+        }
+    }
+}
+
+int x_error_handler(Display* display, XErrorEvent* event) {
+    char text[256] = "";
+    XGetErrorText(display, event->error_code, text, sizeof text);
+    log_message(
+        LogLevel::Error, std::string("X error: ") + text + " (request " +
+                             std::to_string(event->request_code) + "." +
+                             std::to_string(event->minor_code) + ", resource 0x" +
+                             [&] {
+                                 char id[32];
+                                 std::snprintf(id, sizeof id, "%lx", event->resourceid);
+                                 return std::string(id);
+                             }() +
+                             ")");
+    return 0;
+}
+
+}  // namespace
+
+int main() {
+    ensure_standard_descriptors();
+    ::signal(SIGPIPE, SIG_IGN);
+
+    log_message(LogLevel::Info, "vesko starting");
+    const Config config = load_config();
+
+    log_message(LogLevel::Info, std::string("Starting Xorg on display ") + X_DISPLAY_NAME + " vt" +
+                                    std::to_string(X_SERVER_VT));
+    const pid_t x_pid = start_x_server();
+    if (x_pid == 0) {
+        log_message(LogLevel::Error, "Failed to start Xorg (fork/exec failed)");
+        std::exit(1);
+    }
+    log_message(LogLevel::Info, "Xorg started with PID " + std::to_string(x_pid));
+
+    log_message(LogLevel::Info, "Waiting for X display to become available...");
+    Display* display = connect_display();
+    if (display == nullptr) {
+        log_message(LogLevel::Error, std::string("Could not connect to X display ") +
+                                         X_DISPLAY_NAME + " after " +
+                                         std::to_string(CONNECT_ATTEMPTS) + " retries");
+        stop_x_server(x_pid);
+        std::exit(1);
+    }
+    log_message(LogLevel::Info, "Connected to X display");
+    // A protocol error (a session client can provoke one at will) must not end the daemon.
+    XSetErrorHandler(x_error_handler);
+
+    for (;;) {
+        log_message(LogLevel::Info, "Entering login screen");
+        LoginScreen screen;
+        const pid_t session = run_login_screen(display, config, screen);
+        hide_login_screen(screen);
+        const int code = wait_for_child(session);
+        close_login_screen(screen);
+        log_message(LogLevel::Info,
+                    "Session ended (code " + std::to_string(code) + "), re-showing login screen");
+    }
+}

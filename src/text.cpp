@@ -1,0 +1,97 @@
+#include "text.h"
+
+namespace {
+
+// Length of the valid UTF-8 sequence starting at bytes[i], or 0 when the bytes there are not one.
+// Also reports, through `bad_len`, how many bytes form the maximal invalid prefix, so that each
+// broken sequence becomes exactly one U+FFFD.
+size_t utf8_sequence(std::string_view bytes, size_t i, size_t& bad_len) {
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(bytes[k]); };
+    const unsigned char c = b(i);
+    bad_len = 1;
+    if (c < 0x80) {
+        return 1;
+    }
+    size_t need = 0;
+    unsigned char lo = 0x80;
+    unsigned char hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        need = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        need = 2;
+        if (c == 0xE0)
+            lo = 0xA0;
+        if (c == 0xED)
+            hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        need = 3;
+        if (c == 0xF0)
+            lo = 0x90;
+        if (c == 0xF4)
+            hi = 0x8F;
+    } else {
+        return 0;
+    }
+    for (size_t k = 1; k <= need; ++k) {
+        if (i + k >= bytes.size()) {
+            bad_len = k;
+            return 0;
+        }
+        const unsigned char next = b(i + k);
+        const unsigned char min = k == 1 ? lo : 0x80;
+        const unsigned char max = k == 1 ? hi : 0xBF;
+        if (next < min || next > max) {
+            bad_len = k;
+            return 0;
+        }
+    }
+    return need + 1;
+}
+
+}  // namespace
+
+bool is_valid_utf8(std::string_view bytes) {
+    size_t i = 0;
+    size_t bad = 0;
+    while (i < bytes.size()) {
+        const size_t n = utf8_sequence(bytes, i, bad);
+        if (n == 0) {
+            return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
+std::string utf8_lossy(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    size_t i = 0;
+    size_t bad = 0;
+    while (i < bytes.size()) {
+        const size_t n = utf8_sequence(bytes, i, bad);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";
+            i += bad;
+        } else {
+            out.append(bytes.substr(i, n));
+            i += n;
+        }
+    }
+    return out;
+}
+
+size_t last_utf8_char_length(std::string_view text) {
+    if (text.empty()) {
+        return 0;
+    }
+    size_t n = 1;
+    while (n < text.size() && n < 4 &&
+           (static_cast<unsigned char>(text[text.size() - n]) & 0xC0) == 0x80) {
+        ++n;
+    }
+    if ((static_cast<unsigned char>(text[text.size() - n]) & 0xC0) == 0x80) {
+        return 1;  // stray continuation bytes: drop one at a time
+    }
+    return n;
+}

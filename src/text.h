@@ -1,0 +1,13 @@
+// UTF-8 helpers shared by every unit that turns C strings into text.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+bool is_valid_utf8(std::string_view bytes);
+
+// Every byte sequence that is not valid UTF-8 becomes U+FFFD.
+std::string utf8_lossy(std::string_view bytes);
+
+// Length in bytes of the last whole UTF-8 character of a text (0 for an empty text).
+size_t last_utf8_char_length(std::string_view text);
