@@ -1,0 +1,213 @@
+# Helpers for end-to-end tests; sourced inside the sandbox before each test script.
+# Globals: SRC (source tree), BUILD (build tree), W (work dir, kept when a test fails).
+
+VESKO_LOG=/var/log/vesko.log
+VESKO_PID=
+export DISPLAY=:0
+# Root's authority for the display, where the daemon writes one.
+[ -f /run/vesko/xauth ] && export XAUTHORITY=/run/vesko/xauth
+
+trap 'cp "$VESKO_LOG" "$W/log.txt" 2>/dev/null || true' EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+note() { echo "# $*" >&2; }
+
+assert_eq() { # expected actual [what]
+    [ "$1" == "$2" ] || fail "${3:-value}: expected '$1', got '$2'"
+}
+
+# Runs a command against the sandbox's display, with root's authority when there is one.
+X() {
+    if [ -f /run/vesko/xauth ]; then
+        XAUTHORITY=/run/vesko/xauth DISPLAY=:0 "$@"
+    else
+        DISPLAY=:0 "$@"
+    fi
+}
+
+# --- configuration and system files -------------------------------------------------------
+
+write_config() { # the TOML text on standard input
+    mkdir -p /etc/vesko
+    cat >/etc/vesko/config.toml
+}
+
+# A PAM service for vesko that uses pam_unix alone; nodelay keeps failures fast.
+pam_unix_service() {
+    mkdir -p /etc/pam.d
+    cat >/etc/pam.d/vesko <<'PAM'
+auth     required pam_unix.so nodelay
+account  required pam_unix.so
+session  required pam_unix.so
+PAM
+}
+
+add_user() { # name password [useradd options...]; home is /tmp/home/NAME
+    local name=$1 password=$2
+    shift 2
+    useradd -m -d "/tmp/home/$name" -s /bin/bash "$@" "$name"
+    echo "$name:$password" | chpasswd
+}
+
+# --- the daemon ---------------------------------------------------------------------------
+
+# Starts the daemon in the background. FAKETIME_AT="2026-03-07 08:05:00" starts its clock there.
+start_vesko() {
+    if [ -n "${FAKETIME_AT:-}" ]; then
+        faketime -f "@$FAKETIME_AT" "$BUILD/vesko" >"$W/vesko.stdout" 2>"$W/vesko.stderr" </dev/null &
+    else
+        "$BUILD/vesko" >"$W/vesko.stdout" 2>"$W/vesko.stderr" </dev/null &
+    fi
+    VESKO_PID=$!
+}
+
+vesko_alive() { kill -0 "$VESKO_PID" 2>/dev/null; }
+
+assert_alive() { vesko_alive || fail "the daemon is not running"; }
+
+# Waits for the daemon to exit and prints its status.
+wait_exit() { # [timeout_s]
+    local deadline=$((SECONDS + ${1:-30}))
+    while vesko_alive; do
+        [ $SECONDS -lt $deadline ] || fail "the daemon did not exit within ${1:-30}s"
+        sleep 0.1
+    done
+    local rc=0
+    wait "$VESKO_PID" || rc=$?
+    echo "$rc"
+}
+
+# The log's messages without their timestamps: "[INFO] vesko starting".
+log_messages() {
+    sed -E 's/^\[[^]]*\] //' "$VESKO_LOG" 2>/dev/null || true
+}
+
+log_count() { # fixed text
+    log_messages | grep -cF -- "$1" || true
+}
+
+wait_log() { # fixed text [timeout_s] [count]
+    local text=$1 timeout=${2:-15} count=${3:-1}
+    local deadline=$((SECONDS + timeout))
+    while [ "$(log_count "$text")" -lt "$count" ]; do
+        [ $SECONDS -lt $deadline ] || fail "no log line '$text' (x$count) within ${timeout}s"
+        sleep 0.05
+    done
+}
+
+# Each argument must appear as a whole log message ("[LEVEL] text"), in this order;
+# other lines may come between them.
+assert_log_order() {
+    local expected
+    local -a lines
+    mapfile -t lines < <(log_messages)
+    local i=0
+    for expected in "$@"; do
+        while [ $i -lt ${#lines[@]} ] && [ "${lines[$i]}" != "$expected" ]; do
+            i=$((i + 1))
+        done
+        [ $i -lt ${#lines[@]} ] || fail "log line '$expected' missing or out of order"
+        i=$((i + 1))
+    done
+}
+
+# The log's messages must be exactly these, in this order, from the start.
+assert_log_exact() {
+    local -a lines
+    mapfile -t lines < <(log_messages)
+    local i=0 expected
+    for expected in "$@"; do
+        [ "${lines[$i]:-<none>}" == "$expected" ] ||
+            fail "log line $((i + 1)): expected '$expected', got '${lines[$i]:-<none>}'"
+        i=$((i + 1))
+    done
+    [ ${#lines[@]} -eq $# ] || fail "log has ${#lines[@]} lines, expected $#"
+}
+
+# --- the screen ---------------------------------------------------------------------------
+
+wait_x_socket() { # [timeout_s]
+    local deadline=$((SECONDS + ${1:-10}))
+    while [ ! -S /tmp/.X11-unix/X0 ]; do
+        [ $SECONDS -lt $deadline ] || fail "X server socket did not appear"
+        sleep 0.05
+    done
+}
+
+# The ID of the mapped, full-screen, override-redirect window (the greeter), or nothing.
+greeter_window() {
+    local id
+    for id in $(X xwininfo -root -children 2>/dev/null | awk '/^ +0x/ {print $1}'); do
+        if X xwininfo -id "$id" 2>/dev/null |
+            awk '/Map State: IsViewable/ {v=1} /Override Redirect State: yes/ {o=1} END {exit !(v && o)}'; then
+            echo "$id"
+            return 0
+        fi
+    done
+    return 0
+}
+
+# Waits until the greeter window is mapped and its first frame is on the screen.
+wait_greeter() { # [timeout_s] [nth showing]
+    local timeout=${1:-20} nth=${2:-1}
+    wait_log "Entering login screen" "$timeout" "$nth"
+    local deadline=$((SECONDS + timeout))
+    while [ -z "$(greeter_window)" ]; do
+        [ $SECONDS -lt $deadline ] || fail "the greeter window did not appear"
+        sleep 0.1
+    done
+    X xdotool sync >/dev/null 2>&1 || true
+    sleep 0.3
+}
+
+shot() { # name -> $W/name.png
+    X xwd -root -silent | /usr/bin/convert xwd:- "png:$W/$1.png" || fail "screenshot failed"
+}
+
+pixel() { # name x y -> "r g b"
+    /usr/bin/convert "$W/$1.png" -format \
+        "%[fx:round(255*p{$2,$3}.r)] %[fx:round(255*p{$2,$3}.g)] %[fx:round(255*p{$2,$3}.b)]" info:
+}
+
+# Compares one pixel of a screenshot with an expected colour, within a tolerance per channel.
+assert_pixel() { # name x y r g b [tolerance]
+    local name=$1 x=$2 y=$3 r=$4 g=$5 b=$6 tol=${7:-2}
+    local got
+    got=$(pixel "$name" "$x" "$y")
+    read -r gr gg gb <<<"$got"
+    local d
+    for d in $((gr - r)) $((gg - g)) $((gb - b)); do
+        [ ${d#-} -le "$tol" ] || fail "pixel ($x,$y) of $name: expected $r $g $b (+-$tol), got $got"
+    done
+}
+
+# Takes screenshots until a pixel matches, for effects that need a moment to show.
+wait_pixel() { # x y r g b [tolerance] [timeout_s]
+    local deadline=$((SECONDS + ${7:-10})) got
+    while :; do
+        shot wait_pixel
+        got=$(pixel wait_pixel "$1" "$2")
+        read -r gr gg gb <<<"$got"
+        local ok=1 d
+        for d in $((gr - $3)) $((gg - $4)) $((gb - $5)); do
+            [ ${d#-} -le "${6:-2}" ] || ok=0
+        done
+        [ $ok = 1 ] && return 0
+        [ $SECONDS -lt $deadline ] || fail "pixel ($1,$2) never became $3 $4 $5; last $got"
+        sleep 0.2
+    done
+}
+
+# Input through XTEST; xdotool exits 0 even when nothing arrived, so tests check effects.
+type_text() { X xdotool type --delay 30 -- "$1"; }
+press() { X xdotool key --delay 30 "$@"; }
+click_at() { X xdotool mousemove "$1" "$2" click 1; }
+move_to() { X xdotool mousemove "$1" "$2"; }
+
+# The X server's recorded command line, one argument per line.
+xorg_args() { cat /tmp/xorg-args; }
+xorg_pid() { cat /tmp/xorg-pid; }
