@@ -69,16 +69,17 @@ vesko_alive() { kill -0 "$VESKO_PID" 2>/dev/null; }
 
 assert_alive() { vesko_alive || fail "the daemon is not running"; }
 
-# Waits for the daemon to exit and prints its status.
+# Waits for the daemon to exit; its status goes to VESKO_STATUS. Call it directly, not in $(...):
+# only this shell can collect the status of its child.
+VESKO_STATUS=
 wait_exit() { # [timeout_s]
     local deadline=$((SECONDS + ${1:-30}))
     while vesko_alive; do
         [ $SECONDS -lt $deadline ] || fail "the daemon did not exit within ${1:-30}s"
         sleep 0.1
     done
-    local rc=0
-    wait "$VESKO_PID" || rc=$?
-    echo "$rc"
+    VESKO_STATUS=0
+    wait "$VESKO_PID" || VESKO_STATUS=$?
 }
 
 # The log's messages without their timestamps: "[INFO] vesko starting".

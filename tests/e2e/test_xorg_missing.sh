@@ -3,9 +3,9 @@ rm -f /usr/bin/Xorg
 start_vesko
 wait_log "Xorg started with PID"
 start=$SECONDS
-rc=$(wait_exit 40)
+wait_exit 40
 elapsed=$((SECONDS - start))
-assert_eq 1 "$rc" "exit status"
+assert_eq 1 "$VESKO_STATUS" "exit status"
 [ $elapsed -ge 13 ] && [ $elapsed -le 20 ] || fail "gave up after ${elapsed}s, expected about 15"
 assert_log_order \
     "[INFO] Waiting for X display to become available..." \

@@ -1,0 +1,41 @@
+#include "text.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Utf8, ValidityAndLossyConversion) {
+    const struct {
+        std::string_view bytes;
+        bool valid;
+        std::string_view lossy;
+    } cases[] = {
+        {"", true, ""},
+        {"plain", true, "plain"},
+        {"p\xc3\xa4ss\xe2\x82\xac", true, "p\xc3\xa4ss\xe2\x82\xac"},
+        {"\xf0\x9f\x98\x80", true, "\xf0\x9f\x98\x80"},
+        {"caf\xe9", false, "caf\xef\xbf\xbd"},
+        {"\xc3", false, "\xef\xbf\xbd"},
+        {"\xe2\x82", false, "\xef\xbf\xbd"},             // truncated sequence: one replacement
+        {"\xe2\x82x", false, "\xef\xbf\xbdx"},
+        {"\xc0\xaf", false, "\xef\xbf\xbd\xef\xbf\xbd"},  // overlong
+        {"\xed\xa0\x80", false, "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},  // surrogate
+        {"\xf4\x90\x80\x80", false, "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
+        {"a\x80z", false, "a\xef\xbf\xbdz"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.bytes));
+        EXPECT_EQ(is_valid_utf8(c.bytes), c.valid);
+        EXPECT_EQ(utf8_lossy(c.bytes), c.lossy);
+    }
+}
+
+TEST(Utf8, LastCharacterLength) {
+    EXPECT_EQ(last_utf8_char_length(""), 0u);
+    EXPECT_EQ(last_utf8_char_length("ab"), 1u);
+    EXPECT_EQ(last_utf8_char_length("a\xc3\xa9"), 2u);
+    EXPECT_EQ(last_utf8_char_length("\xe2\x82\xac"), 3u);
+    EXPECT_EQ(last_utf8_char_length("x\xf0\x9f\x98\x80"), 4u);
+}
+
+}  // namespace
