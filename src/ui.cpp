@@ -1,1 +1,337 @@
 #include "ui.h"
+
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Power-button labels sit this far above the screen's bottom edge.
+constexpr int32_t POWER_LABEL_RISE = 23;
+
+uint16_t to_channel(double fraction) {
+    const double scaled = std::clamp(fraction * 65535.0, 0.0, 65535.0);
+    return static_cast<uint16_t>(scaled);
+}
+
+struct RenderPicture {
+    Display* display = nullptr;
+    Picture picture = 0;
+    RenderPicture(Display* d, Drawable drawable, const XRenderPictFormat* format)
+        : display(d), picture(XRenderCreatePicture(d, drawable, format, 0, nullptr)) {}
+    RenderPicture(const RenderPicture&) = delete;
+    RenderPicture& operator=(const RenderPicture&) = delete;
+    ~RenderPicture() { XRenderFreePicture(display, picture); }
+};
+
+struct PixmapOwner {
+    Display* display = nullptr;
+    Pixmap pixmap = 0;
+    GC gc = nullptr;
+    PixmapOwner(Display* d, Drawable on, unsigned size, unsigned depth)
+        : display(d), pixmap(XCreatePixmap(d, on, size, size, depth)) {
+        gc = XCreateGC(d, pixmap, 0, nullptr);
+    }
+    PixmapOwner(const PixmapOwner&) = delete;
+    PixmapOwner& operator=(const PixmapOwner&) = delete;
+    ~PixmapOwner() {
+        XFreeGC(display, gc);
+        XFreePixmap(display, pixmap);
+    }
+};
+
+void put_avatar(const GreeterContext& ctx, const BgraBuffer& avatar, const Rect& at) {
+    const auto size = static_cast<unsigned>(GREETER_AVATAR_SIZE);
+    if (avatar.size() != static_cast<size_t>(size) * size * 4) {
+        return;
+    }
+    const XRenderPictFormat* window_format = XRenderFindVisualFormat(ctx.display, ctx.visual);
+    if (window_format == nullptr) {
+        return;
+    }
+    // A source with an alpha channel lets the background show through the disc's corners.
+    const XRenderPictFormat* argb = XRenderFindStandardFormat(ctx.display, PictStandardARGB32);
+    const bool with_alpha = argb != nullptr;
+    BgraBuffer pixels = with_alpha ? premultiply_bgra(avatar) : avatar;
+    const unsigned depth = with_alpha ? 32 : static_cast<unsigned>(ctx.depth);
+
+    PixmapOwner pixmap(ctx.display, ctx.window, size, depth);
+    XImage* image = XCreateImage(ctx.display, ctx.visual, depth, ZPixmap, 0,
+                                 reinterpret_cast<char*>(pixels.data()), size, size, 32, 0);
+    if (image == nullptr) {
+        return;
+    }
+    XPutImage(ctx.display, pixmap.pixmap, pixmap.gc, image, 0, 0, 0, 0, size, size);
+    // Xlib must not free bytes it did not allocate.
+    image->data = nullptr;
+    XDestroyImage(image);
+
+    RenderPicture source(ctx.display, pixmap.pixmap, with_alpha ? argb : window_format);
+    RenderPicture target(ctx.display, ctx.window, window_format);
+    XRenderComposite(ctx.display, PictOpOver, source.picture, None, target.picture, 0, 0, 0, 0,
+                     at.x, at.y, size, size);
+}
+
+}  // namespace
+
+GreeterLayout greeter_layout(int32_t width, int32_t height) {
+    const int32_t cx = width / 2;
+    const int32_t cy = height / 2;
+    const int32_t button_y = height - 46;
+    const int32_t label_y = height - POWER_LABEL_RISE;
+    GreeterLayout l;
+    l.clock_baseline = {cx, cy - 210};
+    l.avatar = {cx - 48, cy - 160, GREETER_AVATAR_SIZE, GREETER_AVATAR_SIZE};
+    l.avatar_head = {cx - 16, cy - 146, 32, 32};
+    l.avatar_body = {cx - 28, cy - 118, 56, 56};
+    l.username_rect = {cx - 160, cy - 44, FIELD_WIDTH, FIELD_HEIGHT};
+    l.username_text = {cx - 148, cy - 17};
+    l.password_rect = {cx - 160, cy + 12, FIELD_WIDTH, FIELD_HEIGHT};
+    l.password_text = {cx - 148, cy + 39};
+    l.message_baseline = {cx, cy + 78};
+    l.login_rect = {cx - 160, cy + 92, FIELD_WIDTH, FIELD_HEIGHT};
+    l.login_baseline = {cx, cy + 119};
+    l.bottom_bar = {0, height - 56, width, 56};
+    l.power_off_rect = {cx - 226, button_y, 140, 36};
+    l.power_off_baseline = {cx - 156, label_y};
+    l.reboot_rect = {cx - 70, button_y, 140, 36};
+    l.reboot_baseline = {cx, label_y};
+    l.console_rect = {cx + 86, button_y, 140, 36};
+    l.console_baseline = {cx + 156, label_y};
+    return l;
+}
+
+bool rect_contains(const Rect& rect, int32_t x, int32_t y) {
+    // 64-bit sums: a rectangle near INT32_MAX must not wrap.
+    return x >= rect.x && static_cast<int64_t>(x) < static_cast<int64_t>(rect.x) + rect.width &&
+           y >= rect.y && static_cast<int64_t>(y) < static_cast<int64_t>(rect.y) + rect.height;
+}
+
+uint8_t hit_power_button(const GreeterContext& ctx, int32_t x, int32_t y) {
+    if (rect_contains(ctx.power_off_rect, x, y)) {
+        return POWER_OFF_BUTTON;
+    }
+    if (rect_contains(ctx.reboot_rect, x, y)) {
+        return REBOOT_BUTTON;
+    }
+    if (rect_contains(ctx.console_rect, x, y)) {
+        return CONSOLE_BUTTON;
+    }
+    return NO_BUTTON;
+}
+
+XRenderColor fill_render_color(const Rgba& c) {
+    XRenderColor out{};
+    out.red = to_channel(c.red * c.alpha);
+    out.green = to_channel(c.green * c.alpha);
+    out.blue = to_channel(c.alpha * c.blue);
+    out.alpha = to_channel(c.alpha);
+    return out;
+}
+
+XftColor text_xft_color(const Rgba& c) {
+    XftColor out{};
+    out.pixel = 0;
+    out.color.red = to_channel(c.red);
+    out.color.green = to_channel(c.green);
+    out.color.blue = to_channel(c.blue);
+    out.color.alpha = to_channel(c.alpha);
+    return out;
+}
+
+std::string password_bullets(std::string_view password) {
+    std::string bullets;
+    bullets.reserve(password.size() * 3);
+    for (size_t i = 0; i < password.size(); ++i) {
+        bullets += "\xE2\x80\xA2";
+    }
+    return bullets;
+}
+
+BgraBuffer premultiply_bgra(const BgraBuffer& straight) {
+    BgraBuffer out(straight.size());
+    for (size_t i = 0; i + 3 < straight.size(); i += 4) {
+        const unsigned a = straight[i + 3];
+        for (size_t k = 0; k < 3; ++k) {
+            // Rounded division by 255.
+            const unsigned v = straight[i + k] * a + 127;
+            out[i + k] = static_cast<uint8_t>((v + (v >> 8)) >> 8);
+        }
+        out[i + 3] = static_cast<uint8_t>(a);
+    }
+    return out;
+}
+
+void wipe_text(std::string& text) {
+    explicit_bzero(text.data(), text.size());
+    text.clear();
+}
+
+XftFont* open_font(Display* display, int screen, const char* pattern) {
+    return XftFontOpenName(display, screen, pattern);
+}
+
+void fill_rect(const GreeterContext& ctx, int32_t x, int32_t y, int32_t width, int32_t height,
+               const Rgba& color) {
+    if (width <= 0 || height <= 0) {
+        return;
+    }
+    const XRenderColor render_color = fill_render_color(color);
+    const XRenderPictFormat* format = XRenderFindVisualFormat(ctx.display, ctx.visual);
+    if (format == nullptr) {
+        return;
+    }
+    RenderPicture picture(ctx.display, ctx.window, format);
+    XRenderFillRectangle(ctx.display, PictOpOver, picture.picture, &render_color, x, y,
+                         static_cast<unsigned>(width), static_cast<unsigned>(height));
+}
+
+void draw_field_outline(const GreeterContext& ctx, int32_t x, int32_t y, const Rgba& color) {
+    fill_rect(ctx, x, y, FIELD_WIDTH, 1, color);
+    fill_rect(ctx, x, y + FIELD_HEIGHT - 1, FIELD_WIDTH, 1, color);
+    fill_rect(ctx, x, y, 1, FIELD_HEIGHT, color);
+    fill_rect(ctx, x + FIELD_WIDTH - 1, y, 1, FIELD_HEIGHT, color);
+}
+
+void draw_text(XftDraw* draw, std::string_view text, int32_t x, int32_t y, XftFont* font,
+               const Rgba& color) {
+    if (font == nullptr || draw == nullptr || text.empty() ||
+        text.find('\0') != std::string_view::npos) {
+        return;
+    }
+    XftColor xft_color = text_xft_color(color);
+    XftDrawStringUtf8(draw, &xft_color, font, x, y, reinterpret_cast<const FcChar8*>(text.data()),
+                      static_cast<int>(text.size()));
+}
+
+void draw_centered_text(Display* display, XftDraw* draw, std::string_view text, int32_t center_x,
+                        int32_t y, XftFont* font, const Rgba& color) {
+    if (font == nullptr || draw == nullptr || text.empty() ||
+        text.find('\0') != std::string_view::npos) {
+        return;
+    }
+    XGlyphInfo extents{};
+    XftTextExtentsUtf8(display, font, reinterpret_cast<const FcChar8*>(text.data()),
+                       static_cast<int>(text.size()), &extents);
+    // Centring follows the pen advance, not the ink.
+    draw_text(draw, text, center_x - extents.xOff / 2, y, font, color);
+}
+
+void draw_greeter(GreeterContext& ctx, const std::string& clock,
+                  const std::optional<BgraBuffer>& avatar) {
+    const GreeterLayout l = greeter_layout(ctx.width, ctx.height);
+    const auto fill = [&](const Rect& r, const Rgba& color) {
+        fill_rect(ctx, r.x, r.y, r.width, r.height, color);
+    };
+
+    draw_centered_text(ctx.display, ctx.draw, clock, l.clock_baseline.x, l.clock_baseline.y,
+                       ctx.clock_font, TEXT_COLOR);
+
+    if (avatar) {
+        put_avatar(ctx, *avatar, l.avatar);
+    } else {
+        fill(l.avatar, AVATAR_SQUARE_COLOR);
+        fill(l.avatar_head, AVATAR_HEAD_COLOR);
+        fill(l.avatar_body, AVATAR_BODY_COLOR);
+    }
+
+    const bool user_focused = !ctx.password_focused;
+    ctx.username_rect = l.username_rect;
+    fill(l.username_rect, user_focused ? FIELD_FOCUSED_COLOR : FIELD_COLOR);
+    draw_field_outline(ctx, l.username_rect.x, l.username_rect.y,
+                       user_focused ? OUTLINE_FOCUSED_COLOR : OUTLINE_COLOR);
+    if (ctx.username.empty()) {
+        draw_text(ctx.draw, USERNAME_PLACEHOLDER, l.username_text.x, l.username_text.y,
+                  ctx.field_font, PLACEHOLDER_COLOR);
+    } else {
+        draw_text(ctx.draw, ctx.username, l.username_text.x, l.username_text.y, ctx.field_font,
+                  TEXT_COLOR);
+    }
+
+    ctx.password_rect = l.password_rect;
+    fill(l.password_rect, ctx.password_focused ? FIELD_FOCUSED_COLOR : FIELD_COLOR);
+    draw_field_outline(ctx, l.password_rect.x, l.password_rect.y,
+                       ctx.password_focused ? OUTLINE_FOCUSED_COLOR : OUTLINE_COLOR);
+    if (ctx.password.empty()) {
+        draw_text(ctx.draw, PASSWORD_PLACEHOLDER, l.password_text.x, l.password_text.y,
+                  ctx.field_font, PLACEHOLDER_COLOR);
+    } else {
+        draw_text(ctx.draw, password_bullets(ctx.password), l.password_text.x, l.password_text.y,
+                  ctx.field_font, TEXT_COLOR);
+    }
+
+    if (ctx.message) {
+        draw_centered_text(ctx.display, ctx.draw, *ctx.message, l.message_baseline.x,
+                           l.message_baseline.y, ctx.small_font, MESSAGE_COLOR);
+    }
+
+    ctx.login_rect = l.login_rect;
+    fill(l.login_rect, ctx.login_hovered ? LOGIN_HOVERED_COLOR : LOGIN_COLOR);
+    draw_centered_text(ctx.display, ctx.draw, LOGIN_LABEL, l.login_baseline.x, l.login_baseline.y,
+                       ctx.field_font, TEXT_COLOR);
+
+    fill(l.bottom_bar, BOTTOM_BAR_COLOR);
+
+    const auto button = [&](Rect& recorded, const Rect& r, uint8_t index, const char* label,
+                            const Point& baseline) {
+        recorded = r;
+        fill(r, ctx.hovered_button == index ? BUTTON_HOVERED_COLOR : BUTTON_COLOR);
+        draw_centered_text(ctx.display, ctx.draw, label, baseline.x, baseline.y, ctx.small_font,
+                           TEXT_COLOR);
+    };
+    button(ctx.power_off_rect, l.power_off_rect, POWER_OFF_BUTTON, POWER_OFF_LABEL,
+           l.power_off_baseline);
+    button(ctx.reboot_rect, l.reboot_rect, REBOOT_BUTTON, REBOOT_LABEL, l.reboot_baseline);
+    button(ctx.console_rect, l.console_rect, CONSOLE_BUTTON, CONSOLE_LABEL, l.console_baseline);
+}
+
+void release_greeter(GreeterContext& ctx) {
+    if (ctx.draw != nullptr) {
+        XftDrawDestroy(ctx.draw);
+        ctx.draw = nullptr;
+    }
+    for (XftFont** font : {&ctx.clock_font, &ctx.field_font, &ctx.small_font}) {
+        if (*font != nullptr) {
+            XftFontClose(ctx.display, *font);
+            *font = nullptr;
+        }
+    }
+    if (ctx.gc != nullptr) {
+        XFreeGC(ctx.display, ctx.gc);
+        ctx.gc = nullptr;
+    }
+    wipe_text(ctx.username);
+    wipe_text(ctx.password);
+    ctx.message.reset();
+}
+
+std::string clock_text_at(const std::tm* local, bool clock_24h) {
+    if (local == nullptr) {
+        return "00:00";
+    }
+    char text[32];
+    const int hour = std::clamp(local->tm_hour, 0, 23);
+    const int minute = std::clamp(local->tm_min, 0, 59);
+    if (clock_24h) {
+        std::snprintf(text, sizeof text, "%02d:%02d", hour, minute);
+    } else {
+        const int dial = hour % 12 == 0 ? 12 : hour % 12;
+        std::snprintf(text, sizeof text, "%d:%02d %s", dial, minute, hour < 12 ? "AM" : "PM");
+    }
+    return text;
+}
+
+std::string clock_text(bool clock_24h) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    return clock_text_at(::localtime_r(&now, &local), clock_24h);
+}
+
+int minute_key_at(const std::tm* local) {
+    if (local == nullptr) {
+        return -1;
+    }
+    return local->tm_hour * 60 + local->tm_min;
+}

@@ -3,10 +3,15 @@
 
 #include <X11/Xft/Xft.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/Xrender.h>
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
+
+#include "background.h"
 
 struct Rgba {
     double red;
@@ -20,10 +25,67 @@ struct Rect {
     int32_t y = 0;
     int32_t width = 0;
     int32_t height = 0;
+    bool operator==(const Rect&) const = default;
 };
 
+struct Point {
+    int32_t x = 0;
+    int32_t y = 0;
+    bool operator==(const Point&) const = default;
+};
+
+inline constexpr uint8_t POWER_OFF_BUTTON = 0;
+inline constexpr uint8_t REBOOT_BUTTON = 1;
+inline constexpr uint8_t CONSOLE_BUTTON = 2;
+inline constexpr uint8_t NO_BUTTON = 3;
+
+// Linux-PAM answers at most 512 bytes; the user-name cap keeps every drawn text within one
+// X request.
+inline constexpr size_t MAX_PASSWORD_BYTES = 512;
+inline constexpr size_t MAX_USERNAME_BYTES = 256;
+// XLookupString fills at most this many bytes per key press.
+inline constexpr size_t KEY_TEXT_BYTES = 32;
+// Reserved up front so that growing the password never leaves a copy in freed memory.
+inline constexpr size_t PASSWORD_RESERVE = MAX_PASSWORD_BYTES + KEY_TEXT_BYTES;
+
+inline constexpr const char* CLOCK_FONT = "DejaVu Sans:size=36:weight=light";
+inline constexpr const char* FIELD_FONT = "DejaVu Sans:size=14";
+inline constexpr const char* SMALL_FONT = "DejaVu Sans:size=12";
+
+inline constexpr const char* USERNAME_PLACEHOLDER = "Username";
+inline constexpr const char* PASSWORD_PLACEHOLDER = "Password";
+inline constexpr const char* LOGIN_LABEL = "Log In";
+inline constexpr const char* POWER_OFF_LABEL = "Power Off";
+inline constexpr const char* REBOOT_LABEL = "Reboot";
+inline constexpr const char* CONSOLE_LABEL = "Console";
+
+// The colour table: there are no other drawing colours.
+inline constexpr Rgba TEXT_COLOR{1.0, 1.0, 1.0, 1.0};
+inline constexpr Rgba PLACEHOLDER_COLOR{1.0, 1.0, 1.0, 0.5};
+inline constexpr Rgba MESSAGE_COLOR{1.0, 0.3, 0.3, 1.0};
+inline constexpr Rgba FIELD_FOCUSED_COLOR{1.0, 1.0, 1.0, 0.18};
+inline constexpr Rgba FIELD_COLOR{1.0, 1.0, 1.0, 0.12};
+inline constexpr Rgba OUTLINE_FOCUSED_COLOR{1.0, 1.0, 1.0, 0.4};
+inline constexpr Rgba OUTLINE_COLOR{1.0, 1.0, 1.0, 0.2};
+inline constexpr Rgba AVATAR_SQUARE_COLOR = FIELD_COLOR;
+inline constexpr Rgba AVATAR_HEAD_COLOR{1.0, 1.0, 1.0, 0.3};
+inline constexpr Rgba AVATAR_BODY_COLOR{1.0, 1.0, 1.0, 0.2};
+inline constexpr Rgba LOGIN_HOVERED_COLOR{0.31, 0.55, 1.0, 0.5};
+inline constexpr Rgba LOGIN_COLOR{0.31, 0.55, 1.0, 0.3};
+inline constexpr Rgba BOTTOM_BAR_COLOR{0.0, 0.0, 0.0, 0.3};
+inline constexpr Rgba BUTTON_HOVERED_COLOR{1.0, 1.0, 1.0, 0.15};
+inline constexpr Rgba BUTTON_COLOR{1.0, 1.0, 1.0, 0.1};
+
+inline constexpr int32_t FIELD_WIDTH = 320;
+inline constexpr int32_t FIELD_HEIGHT = 44;
+inline constexpr int32_t GREETER_AVATAR_SIZE = 96;
+
+// The state of one showing: X handles, fonts, typed texts and input state.
+// The context owns the fonts, the Xft draw, the GC and the texts (`release_greeter`); it borrows
+// the display, window, visual and colormap.
 struct GreeterContext {
     std::string username;
+    // Wiped whenever emptied or released; see `wipe_text`.
     std::string password;
     std::optional<std::string> message;
 
@@ -51,5 +113,71 @@ struct GreeterContext {
 
     bool password_focused = false;
     bool login_hovered = false;
-    uint8_t hovered_button = 3;
+    uint8_t hovered_button = NO_BUTTON;
 };
+
+// Every position of the greeter, from the screen size alone.
+struct GreeterLayout {
+    Point clock_baseline;  // x is the centre
+    Rect avatar;
+    Rect avatar_head;
+    Rect avatar_body;
+    Rect username_rect;
+    Point username_text;
+    Rect password_rect;
+    Point password_text;
+    Point message_baseline;  // x is the centre
+    Rect login_rect;
+    Point login_baseline;  // x is the centre
+    Rect bottom_bar;
+    Rect power_off_rect;
+    Point power_off_baseline;  // x is the centre
+    Rect reboot_rect;
+    Point reboot_baseline;  // x is the centre
+    Rect console_rect;
+    Point console_baseline;  // x is the centre
+};
+
+GreeterLayout greeter_layout(int32_t width, int32_t height);
+
+// Half-open: the right and bottom edges are outside.
+bool rect_contains(const Rect& rect, int32_t x, int32_t y);
+
+uint8_t hit_power_button(const GreeterContext& ctx, int32_t x, int32_t y);
+
+// Premultiplied, for rectangle fills.
+XRenderColor fill_render_color(const Rgba& color);
+// Straight, for Xft text; the pixel is 0.
+XftColor text_xft_color(const Rgba& color);
+
+// One U+2022 per byte of the password.
+std::string password_bullets(std::string_view password);
+
+// Straight-alpha BGRA to the premultiplied pixels of an ARGB32 render picture.
+BgraBuffer premultiply_bgra(const BgraBuffer& straight);
+
+// Zeroes the text's bytes before emptying it, so no copy is left behind.
+void wipe_text(std::string& text);
+
+XftFont* open_font(Display* display, int screen, const char* pattern);
+
+void fill_rect(const GreeterContext& ctx, int32_t x, int32_t y, int32_t width, int32_t height,
+               const Rgba& color);
+void draw_field_outline(const GreeterContext& ctx, int32_t x, int32_t y, const Rgba& color);
+void draw_text(XftDraw* draw, std::string_view text, int32_t x, int32_t y, XftFont* font,
+               const Rgba& color);
+void draw_centered_text(Display* display, XftDraw* draw, std::string_view text, int32_t center_x,
+                        int32_t y, XftFont* font, const Rgba& color);
+
+// Draws every element over the freshly painted background and records the six rectangles.
+void draw_greeter(GreeterContext& ctx, const std::string& clock,
+                  const std::optional<BgraBuffer>& avatar);
+
+// Frees the Xft draw, the fonts, the GC, then wipes and empties the texts.
+void release_greeter(GreeterContext& ctx);
+
+// "00:00" when `local` is null (local time unavailable).
+std::string clock_text_at(const std::tm* local, bool clock_24h);
+std::string clock_text(bool clock_24h);
+// Hour times 60 plus minute, or -1 when `local` is null.
+int minute_key_at(const std::tm* local);

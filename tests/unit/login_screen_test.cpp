@@ -1,0 +1,494 @@
+// gtest first: Xlib defines None as a macro.
+#include <gtest/gtest.h>
+
+#include "login_screen.h"
+
+#include <X11/keysym.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// A context as after the first paint of a 1920 x 1080 screen.
+GreeterContext greeter() {
+    const GreeterLayout l = greeter_layout(1920, 1080);
+    GreeterContext ctx;
+    ctx.width = 1920;
+    ctx.height = 1080;
+    ctx.username_rect = l.username_rect;
+    ctx.password_rect = l.password_rect;
+    ctx.login_rect = l.login_rect;
+    ctx.power_off_rect = l.power_off_rect;
+    ctx.reboot_rect = l.reboot_rect;
+    ctx.console_rect = l.console_rect;
+    ctx.password.reserve(PASSWORD_RESERVE);
+    return ctx;
+}
+
+struct State {
+    std::string username;
+    std::string password;
+    std::optional<std::string> message;
+    bool password_focused = false;
+};
+
+void set(GreeterContext& ctx, const State& s) {
+    ctx.username = s.username;
+    ctx.password = s.password;
+    ctx.message = s.message;
+    ctx.password_focused = s.password_focused;
+}
+
+void expect_state(const GreeterContext& ctx, const State& s, const std::string& label) {
+    EXPECT_EQ(ctx.username, s.username) << label;
+    EXPECT_EQ(ctx.password, s.password) << label;
+    EXPECT_EQ(ctx.message, s.message) << label;
+    EXPECT_EQ(ctx.password_focused, s.password_focused) << label;
+}
+
+const char* action_name(GreeterAction a) {
+    switch (a) {
+        case GreeterAction::Nothing:
+            return "Nothing";
+        case GreeterAction::Repaint:
+            return "Repaint";
+        case GreeterAction::LoadAvatar:
+            return "LoadAvatar";
+        case GreeterAction::DropAvatar:
+            return "DropAvatar";
+        case GreeterAction::Submit:
+            return "Submit";
+        case GreeterAction::PowerOff:
+            return "PowerOff";
+        case GreeterAction::Reboot:
+            return "Reboot";
+        case GreeterAction::Console:
+            return "Console";
+    }
+    return "?";
+}
+
+}  // namespace
+
+TEST(LoginScreenKeys, Table) {
+    const std::optional<std::string> err = "Authentication failed";
+    struct Case {
+        const char* label;
+        State before;
+        unsigned long keysym;
+        std::string text;
+        GreeterAction action;
+        State after;
+    };
+    const std::vector<Case> cases = {
+        {"backspace user",
+         {"bob", "", {}, false},
+         XK_BackSpace,
+         "\b",
+         GreeterAction::Repaint,
+         {"bo", "", {}, false}},
+        {"backspace password",
+         {"bob", "pw", err, true},
+         XK_BackSpace,
+         "\b",
+         GreeterAction::Repaint,
+         {"bob", "p", err, true}},
+        {"backspace empty repaints",
+         {"", "", {}, false},
+         XK_BackSpace,
+         "\b",
+         GreeterAction::Repaint,
+         {"", "", {}, false}},
+        {"backspace two-byte char",
+         {"j\xC3\xA9", "", {}, false},
+         XK_BackSpace,
+         "",
+         GreeterAction::Repaint,
+         {"j", "", {}, false}},
+        {"backspace euro",
+         {"", "a\xE2\x82\xAC", {}, true},
+         XK_BackSpace,
+         "",
+         GreeterAction::Repaint,
+         {"", "a", {}, true}},
+        {"tab from user loads avatar",
+         {"alice", "", err, false},
+         XK_Tab,
+         "\t",
+         GreeterAction::LoadAvatar,
+         {"alice", "", {}, true}},
+        {"tab from empty user",
+         {"", "", err, false},
+         XK_Tab,
+         "\t",
+         GreeterAction::Repaint,
+         {"", "", {}, true}},
+        {"tab from password",
+         {"alice", "pw", err, true},
+         XK_Tab,
+         "\t",
+         GreeterAction::Repaint,
+         {"alice", "pw", {}, false}},
+        {"return from user keeps message",
+         {"alice", "", err, false},
+         XK_Return,
+         "\r",
+         GreeterAction::LoadAvatar,
+         {"alice", "", err, true}},
+        {"return from empty user",
+         {"", "", {}, false},
+         XK_Return,
+         "\r",
+         GreeterAction::Repaint,
+         {"", "", {}, true}},
+        {"return in password submits",
+         {"bob", "secret", err, true},
+         XK_Return,
+         "\r",
+         GreeterAction::Submit,
+         {"bob", "secret", err, true}},
+        {"escape resets",
+         {"bob", "secret", err, true},
+         XK_Escape,
+         "\x1b",
+         GreeterAction::DropAvatar,
+         {"", "", {}, false}},
+        {"type into user",
+         {"bo", "", err, false},
+         XK_b,
+         "b",
+         GreeterAction::Repaint,
+         {"bob", "", err, false}},
+        {"type into password",
+         {"bob", "p", {}, true},
+         XK_w,
+         "w",
+         GreeterAction::Repaint,
+         {"bob", "pw", {}, true}},
+        {"type multi-byte",
+         {"", "p", {}, true},
+         0x10020ac,
+         "\xE2\x82\xAC",
+         GreeterAction::Repaint,
+         {"", "p\xE2\x82\xAC", {}, true}},
+        {"no text",
+         {"bob", "", {}, false},
+         XK_Shift_L,
+         "",
+         GreeterAction::Nothing,
+         {"bob", "", {}, false}},
+        {"control a",
+         {"bob", "", {}, false},
+         XK_a,
+         "\x01",
+         GreeterAction::Nothing,
+         {"bob", "", {}, false}},
+        {"delete",
+         {"bob", "", {}, false},
+         XK_Delete,
+         "\x7f",
+         GreeterAction::Nothing,
+         {"bob", "", {}, false}},
+        {"keypad enter",
+         {"bob", "pw", {}, true},
+         XK_KP_Enter,
+         "\r",
+         GreeterAction::Nothing,
+         {"bob", "pw", {}, true}},
+        {"c1 control",
+         {"bob", "", {}, false},
+         XK_a,
+         "\xC2\x85",
+         GreeterAction::Nothing,
+         {"bob", "", {}, false}},
+        {"control inside text",
+         {"bob", "", {}, false},
+         XK_a,
+         "a\x02",
+         GreeterAction::Nothing,
+         {"bob", "", {}, false}},
+        {"invalid utf-8 repaints",
+         {"bob", "", {}, false},
+         XK_eacute,
+         "\xE9",
+         GreeterAction::Repaint,
+         {"bob", "", {}, false}},
+        {"u+00a0 is typable",
+         {"", "", {}, false},
+         XK_nobreakspace,
+         "\xC2\xA0",
+         GreeterAction::Repaint,
+         {"\xC2\xA0", "", {}, false}},
+    };
+    for (const Case& c : cases) {
+        GreeterContext ctx = greeter();
+        set(ctx, c.before);
+        const GreeterAction action = handle_key(ctx, c.keysym, c.text);
+        EXPECT_EQ(action_name(action), action_name(c.action)) << c.label;
+        expect_state(ctx, c.after, c.label);
+    }
+}
+
+TEST(LoginScreenKeys, FieldCaps) {
+    GreeterContext ctx = greeter();
+    ctx.password_focused = true;
+    ctx.password = std::string(510, 'x');
+    EXPECT_EQ(handle_key(ctx, XK_a, "a"), GreeterAction::Repaint);
+    EXPECT_EQ(ctx.password.size(), 511u);
+    // A three-byte character would pass the cap: ignored whole, without repaint.
+    EXPECT_EQ(handle_key(ctx, 0x10020ac, "\xE2\x82\xAC"), GreeterAction::Nothing);
+    EXPECT_EQ(handle_key(ctx, XK_a, "a"), GreeterAction::Repaint);
+    EXPECT_EQ(ctx.password.size(), MAX_PASSWORD_BYTES);
+    EXPECT_EQ(handle_key(ctx, XK_a, "a"), GreeterAction::Nothing);
+    EXPECT_EQ(ctx.password.size(), MAX_PASSWORD_BYTES);
+
+    ctx.password_focused = false;
+    ctx.username = std::string(MAX_USERNAME_BYTES, 'u');
+    EXPECT_EQ(handle_key(ctx, XK_a, "a"), GreeterAction::Nothing);
+    EXPECT_EQ(ctx.username.size(), MAX_USERNAME_BYTES);
+    EXPECT_EQ(handle_key(ctx, XK_BackSpace, ""), GreeterAction::Repaint);
+    EXPECT_EQ(handle_key(ctx, XK_a, "a"), GreeterAction::Repaint);
+    EXPECT_EQ(ctx.username.size(), MAX_USERNAME_BYTES);
+}
+
+TEST(LoginScreenKeys, PasswordNeverMovesWhileGrowing) {
+    GreeterContext ctx = greeter();
+    ctx.password_focused = true;
+    const char* storage = ctx.password.data();
+    for (size_t i = 0; i < MAX_PASSWORD_BYTES + 10; ++i) {
+        (void)handle_key(ctx, XK_a, "a");
+    }
+    EXPECT_EQ(ctx.password.data(), storage);
+    EXPECT_EQ(ctx.password.size(), MAX_PASSWORD_BYTES);
+}
+
+TEST(LoginScreenKeys, RemovedBytesAreZeroed) {
+    std::string text;
+    text.reserve(64);
+    text = "ab\xE2\x82\xAC";
+    const char* storage = text.data();
+    remove_last_char(text);
+    EXPECT_EQ(text, "ab");
+    EXPECT_EQ(storage[3], '\0');
+    EXPECT_EQ(storage[4], '\0');
+    remove_last_char(text);
+    remove_last_char(text);
+    remove_last_char(text);
+    EXPECT_EQ(text, "");
+}
+
+TEST(LoginScreenKeys, EscapeAndFailureWipeThePassword) {
+    GreeterContext ctx = greeter();
+    ctx.password_focused = true;
+    for (const char c : std::string("secret")) {
+        (void)handle_key(ctx, c, std::string(1, c));
+    }
+    const char* storage = ctx.password.data();
+    apply_login_failure(ctx, "Authentication failed");
+    EXPECT_EQ(ctx.password, "");
+    EXPECT_EQ(ctx.message, "Authentication failed");
+    EXPECT_TRUE(ctx.password_focused);
+    EXPECT_EQ(std::string(storage, 6), std::string(6, '\0'));
+
+    (void)handle_key(ctx, XK_x, "x");
+    apply_login_failure(ctx, "Please enter a password");
+    EXPECT_EQ(ctx.message, "Please enter a password");
+
+    (void)handle_key(ctx, XK_y, "y");
+    (void)handle_key(ctx, XK_Escape, "\x1b");
+    EXPECT_EQ(storage[0], '\0');
+}
+
+TEST(LoginScreenKeys, TextFromKeysymIsUtf8) {
+    struct Case {
+        const char* label;
+        unsigned long keysym;
+        std::string lookup;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"ascii", XK_a, "a", "a"},
+        {"latin-1 e acute", XK_eacute, "\xE9", "\xC3\xA9"},
+        {"a diaeresis", XK_adiaeresis, "\xE4", "\xC3\xA4"},
+        {"sharp s", XK_ssharp, "\xDF", "\xC3\x9F"},
+        {"euro as unicode keysym", 0x10020ac, "", "\xE2\x82\xAC"},
+        {"euro sign keysym", XK_EuroSign, "", "\xE2\x82\xAC"},
+        {"control a keeps its control byte", XK_a, "\x01", "\x01"},
+        {"keypad enter", XK_KP_Enter, "\r", "\r"},
+        {"shift", XK_Shift_L, "", ""},
+        {"left arrow", XK_Left, "", ""},
+        {"no symbol", NoSymbol, "", ""},
+    };
+    for (const Case& c : cases) {
+        const KeyText text = key_text_utf8(c.keysym, c.lookup);
+        EXPECT_EQ(std::string(text.view()), c.expected) << c.label;
+    }
+}
+
+TEST(LoginScreenKeys, TypedPasswordReachesTheField) {
+    GreeterContext ctx = greeter();
+    ctx.password_focused = true;
+    const std::vector<std::pair<unsigned long, std::string>> keys = {
+        {XK_p, "p"},     {XK_adiaeresis, "\xE4"}, {XK_s, "s"}, {XK_s, "s"},
+        {XK_w, "w"},     {XK_odiaeresis, "\xF6"}, {XK_r, "r"}, {XK_d, "d"},
+        {0x10020ac, ""},
+    };
+    for (const auto& [keysym, lookup] : keys) {
+        const KeyText text = key_text_utf8(keysym, lookup);
+        EXPECT_EQ(handle_key(ctx, keysym, text.view()), GreeterAction::Repaint);
+    }
+    EXPECT_EQ(ctx.password, "p\xC3\xA4ssw\xC3\xB6rd\xE2\x82\xAC");
+}
+
+TEST(LoginScreenPointer, Clicks) {
+    const std::optional<std::string> err = "Authentication failed";
+    struct Case {
+        const char* label;
+        State before;
+        int32_t x, y;
+        GreeterAction action;
+        State after;
+    };
+    const std::vector<Case> cases = {
+        {"username field",
+         {"bob", "pw", err, true},
+         800,
+         496,
+         GreeterAction::Repaint,
+         {"bob", "pw", err, false}},
+        {"password field loads avatar",
+         {"bob", "", err, false},
+         1119,
+         595,
+         GreeterAction::LoadAvatar,
+         {"bob", "", err, true}},
+        {"password field, empty name",
+         {"", "", {}, false},
+         900,
+         560,
+         GreeterAction::Repaint,
+         {"", "", {}, true}},
+        {"password field already focused",
+         {"bob", "x", {}, true},
+         900,
+         560,
+         GreeterAction::Repaint,
+         {"bob", "x", {}, true}},
+        {"log in from user field",
+         {"bob", "", {}, false},
+         960,
+         650,
+         GreeterAction::Submit,
+         {"bob", "", {}, false}},
+        {"power off",
+         {"bob", "", {}, false},
+         734,
+         1034,
+         GreeterAction::PowerOff,
+         {"bob", "", {}, false}},
+        {"reboot", {"", "", {}, false}, 960, 1050, GreeterAction::Reboot, {"", "", {}, false}},
+        {"console", {"", "", {}, true}, 1100, 1050, GreeterAction::Console, {"", "", {}, true}},
+        {"right of power off",
+         {"", "", {}, false},
+         874,
+         1034,
+         GreeterAction::Nothing,
+         {"", "", {}, false}},
+        {"below user field",
+         {"", "", {}, false},
+         900,
+         540,
+         GreeterAction::Nothing,
+         {"", "", {}, false}},
+        {"empty space", {"", "", err, true}, 10, 10, GreeterAction::Nothing, {"", "", err, true}},
+    };
+    for (const Case& c : cases) {
+        GreeterContext ctx = greeter();
+        set(ctx, c.before);
+        EXPECT_EQ(action_name(handle_button(ctx, c.x, c.y)), action_name(c.action)) << c.label;
+        expect_state(ctx, c.after, c.label);
+    }
+}
+
+TEST(LoginScreenPointer, HoverRepaintsOnlyOnChange) {
+    GreeterContext ctx = greeter();
+    struct Step {
+        int32_t x, y;
+        GreeterAction action;
+        bool login;
+        uint8_t button;
+    };
+    const std::vector<Step> steps = {
+        {10, 10, GreeterAction::Nothing, false, NO_BUTTON},
+        {800, 632, GreeterAction::Repaint, true, NO_BUTTON},
+        {1000, 660, GreeterAction::Nothing, true, NO_BUTTON},
+        {1120, 660, GreeterAction::Repaint, false, NO_BUTTON},
+        {750, 1040, GreeterAction::Repaint, false, POWER_OFF_BUTTON},
+        {760, 1041, GreeterAction::Nothing, false, POWER_OFF_BUTTON},
+        {900, 1041, GreeterAction::Repaint, false, REBOOT_BUTTON},
+        {1050, 1041, GreeterAction::Repaint, false, CONSOLE_BUTTON},
+        {1050, 1000, GreeterAction::Repaint, false, NO_BUTTON},
+    };
+    for (const Step& s : steps) {
+        EXPECT_EQ(action_name(handle_motion(ctx, s.x, s.y)), action_name(s.action))
+            << s.x << "," << s.y;
+        EXPECT_EQ(ctx.login_hovered, s.login);
+        EXPECT_EQ(ctx.hovered_button, s.button);
+    }
+}
+
+TEST(LoginScreenPointer, NothingHitsBeforeFirstPaint) {
+    GreeterContext ctx;
+    EXPECT_EQ(handle_button(ctx, 0, 0), GreeterAction::Nothing);
+    EXPECT_EQ(handle_motion(ctx, 960, 650), GreeterAction::Nothing);
+}
+
+TEST(LoginScreenFlow, AvatarKeptWhenNameErased) {
+    // alice, Tab (avatar), Tab back, erase, Tab: loading is skipped for an empty name.
+    GreeterContext ctx = greeter();
+    for (const char c : std::string("alice")) {
+        (void)handle_key(ctx, c, std::string(1, c));
+    }
+    EXPECT_EQ(handle_key(ctx, XK_Tab, "\t"), GreeterAction::LoadAvatar);
+    EXPECT_EQ(handle_key(ctx, XK_Tab, "\t"), GreeterAction::Repaint);
+    for (int i = 0; i < 5; ++i) {
+        (void)handle_key(ctx, XK_BackSpace, "\b");
+    }
+    EXPECT_EQ(ctx.username, "");
+    EXPECT_EQ(handle_key(ctx, XK_Tab, "\t"), GreeterAction::Repaint);
+    EXPECT_TRUE(ctx.password_focused);
+}
+
+TEST(LoginScreenFlow, TextIsSubmittedAsTyped) {
+    GreeterContext ctx = greeter();
+    for (const char c : std::string(" bob ")) {
+        (void)handle_key(ctx, c, std::string(1, c));
+    }
+    (void)handle_key(ctx, XK_Tab, "\t");
+    for (const char c : std::string("p a s")) {
+        (void)handle_key(ctx, c, std::string(1, c));
+    }
+    EXPECT_EQ(handle_key(ctx, XK_Return, "\r"), GreeterAction::Submit);
+    EXPECT_EQ(ctx.username, " bob ");
+    EXPECT_EQ(ctx.password, "p a s");
+}
+
+TEST(LoginScreenText, ControlCharacterRule) {
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"a", true},
+        {" ", true},
+        {"~", true},
+        {"\x1f", false},
+        {"\x7f", false},
+        {"\xC2\x80", false},
+        {"\xC2\x9F", false},
+        {"\xC2\xA0", true},
+        {"\xE2\x82\xAC", true},
+        {"\xF0\x9F\x98\x80", true},
+        {"", true},
+    };
+    for (const auto& [text, typable] : cases) {
+        EXPECT_EQ(is_typable_text(text), typable) << text;
+    }
+}
