@@ -1,11 +1,67 @@
 // The PAM client: one whole transaction per login attempt, with its diagnostic probes.
 #pragma once
 
+#include <security/pam_appl.h>
+
+#include <memory>
 #include <string>
 
 #include "result.h"
 
-inline constexpr const char* PAM_SERVICE = "vesko";
+// The service file is "/etc/pam.d/vesko".
+inline constexpr const char* PAM_SERVICE_NAME = "vesko";
+
+// getpwnam_r gets one buffer of this size; an entry that needs more counts as not found.
+inline constexpr size_t PASSWD_BUFFER_SIZE = 2048;
+
+// Keeps 0..31 and turns every other value, negative ones included, into PAM_SYSTEM_ERR.
+int normalize_pam_code(int code);
+
+// Name of a code in texts ("Auth_Err" for 7); the code is normalised first.
+const char* pam_code_name(int code);
+
+// "Auth_Err (7)": the form every PAM code takes in log lines and error texts.
+std::string pam_code_text(int code);
+
+// The answers the conversation gives. PAM holds its address as application data, so it lives
+// on the heap and never moves; both texts are wiped when it goes.
+struct PamCredentials {
+    std::string login;
+    std::string password;
+
+    PamCredentials() = default;
+    PamCredentials(const PamCredentials&) = delete;
+    PamCredentials& operator=(const PamCredentials&) = delete;
+    ~PamCredentials();
+};
+
+// One transaction. Owns the handle: destroying a client that was not released releases it.
+struct PamClient {
+    pam_handle_t* handle = nullptr;
+    std::unique_ptr<PamCredentials> credentials;
+    bool authenticated = false;
+    bool session_open = false;
+
+    PamClient() = default;
+    PamClient(const PamClient&) = delete;
+    PamClient& operator=(const PamClient&) = delete;
+    ~PamClient();
+};
+
+// The conversation function given to pam_start; `appdata` is the transaction's PamCredentials.
+// Prompts are answered with the login (echo on, and any unknown style) or the password (echo
+// off), info messages get empty answers, and an error message goes to standard error and fails
+// the conversation.
+int pam_conversation(int num_msg, const struct pam_message** msg, struct pam_response** resp,
+                     void* appdata);
+
+// Sets one variable in the daemon's environment and in the PAM environment; the error is a
+// normalised PAM code.
+Result<Ok, int> set_pam_env(pam_handle_t* handle, const std::string& key, const std::string& value);
+
+// Closes the session if one is open, deletes the credentials, ends the handle with the result
+// of that deletion and wipes the credentials. Does nothing for a client without a handle.
+void release_pam_client(PamClient& client);
 
 // Runs start, authenticate, account check, credentials, session open and close, and end.
 // The error is the text the login screen shows.

@@ -1,0 +1,267 @@
+#include "auth.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "auth_diagnostics.h"
+
+namespace {
+
+TEST(AuthCodes, NormalizeKeepsOnlyZeroToThirtyOne) {
+    const struct {
+        int code;
+        int normalized;
+    } cases[] = {
+        {0, 0}, {7, 7}, {12, 12}, {31, 31}, {32, 4}, {40, 4}, {1000, 4}, {-1, 4}, {-31, 4},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(normalize_pam_code(c.code), c.normalized) << c.code;
+    }
+}
+
+TEST(AuthCodes, EveryCodeHasItsName) {
+    const std::vector<std::string> names = {
+        "Success",
+        "Open_Err",
+        "Symbol_Err",
+        "Service_Err",
+        "System_Err",
+        "Buf_Err",
+        "Perm_Denied",
+        "Auth_Err",
+        "Cred_Insufficient",
+        "Authinfo_Unavail",
+        "User_Unknown",
+        "MaxTries",
+        "New_Authtok_Reqd",
+        "Acct_Expired",
+        "Session_Err",
+        "Cred_Unavail",
+        "Cred_Expired",
+        "Cred_Err",
+        "No_Module_Data",
+        "Conv_Err",
+        "AuthTok_Err",
+        "AuthTok_Recovery_Err",
+        "AuthTok_Lock_Busy",
+        "AuthTok_Disable_Aging",
+        "Try_Again",
+        "Ignore",
+        "Abort",
+        "AuthTok_Expired",
+        "Module_Unknown",
+        "Bad_Item",
+        "Conv_Again",
+        "Incomplete",
+    };
+    ASSERT_EQ(names.size(), 32u);
+    for (int code = 0; code < 32; ++code) {
+        EXPECT_EQ(pam_code_name(code), names[static_cast<size_t>(code)]);
+        EXPECT_EQ(pam_code_text(code),
+                  names[static_cast<size_t>(code)] + " (" + std::to_string(code) + ")");
+    }
+}
+
+TEST(AuthCodes, MatchLinuxPamConstants) {
+    EXPECT_EQ(pam_code_text(PAM_AUTH_ERR), "Auth_Err (7)");
+    EXPECT_EQ(pam_code_text(PAM_NEW_AUTHTOK_REQD), "New_Authtok_Reqd (12)");
+    EXPECT_EQ(pam_code_text(PAM_ACCT_EXPIRED), "Acct_Expired (13)");
+    EXPECT_EQ(pam_code_text(PAM_USER_UNKNOWN), "User_Unknown (10)");
+    EXPECT_EQ(pam_code_text(PAM_CONV_ERR), "Conv_Err (19)");
+    EXPECT_EQ(pam_code_text(PAM_INCOMPLETE), "Incomplete (31)");
+}
+
+TEST(AuthCodes, OutOfRangeRendersAsSystemErr) {
+    for (int code : {32, 40, -1, 255}) {
+        EXPECT_EQ(pam_code_text(code), "System_Err (4)") << code;
+        EXPECT_STREQ(pam_code_name(code), "System_Err") << code;
+    }
+}
+
+TEST(AuthHashPreview, CutsAtTenBytes) {
+    const struct {
+        std::string hash;
+        std::string preview;
+    } cases[] = {
+        {"", ""},
+        {"!", "!"},
+        {"!*", "!*"},
+        {"0123456789", "0123456789"},
+        {"0123456789a", "0123456789...(len=11)"},
+        {"$y$j9T$abcdefghijklmnop", "$y$j9T$abc...(len=23)"},
+        // "é" is two bytes at 9..10: the cut moves back before it.
+        {"012345678\xC3\xA9xyz", "012345678...(len=14)"},
+        // "€" is three bytes at 8..10.
+        {"01234567\xE2\x82\xAC", "01234567...(len=11)"},
+        // A character that ends exactly at byte 10 stays whole.
+        {"01234567\xC3\xA9z", "01234567\xC3\xA9...(len=11)"},
+        // Ten bytes whole even when multi-byte.
+        {"\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC!", "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC!"},
+        // U+FFFD from a lossy conversion counts as its three bytes.
+        {"abcdefgh\xEF\xBF\xBD", "abcdefgh...(len=11)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(hash_preview(c.hash), c.preview) << c.hash;
+    }
+}
+
+TEST(AuthNameList, EscapesLikeADebugList) {
+    const struct {
+        std::vector<std::string> names;
+        std::string text;
+    } cases[] = {
+        {{}, "[]"},
+        {{"pam_unix.so"}, "[\"pam_unix.so\"]"},
+        {{"b.so", "a.so", "pam_deny.so"}, "[\"b.so\", \"a.so\", \"pam_deny.so\"]"},
+        {{"quo\"te", "back\\slash"}, "[\"quo\\\"te\", \"back\\\\slash\"]"},
+        {{"new\nline", "tab\there", "cr\rx"}, "[\"new\\nline\", \"tab\\there\", \"cr\\rx\"]"},
+        {{"esc\x1b", "bell\x07", "del\x7f"}, "[\"esc\\u{1b}\", \"bell\\u{7}\", \"del\\u{7f}\"]"},
+        {{"c1\xC2\x85"}, "[\"c1\\u{85}\"]"},
+        {{"caf\xC3\xA9", "\xEF\xBF\xBD", "it's"}, "[\"caf\xC3\xA9\", \"\xEF\xBF\xBD\", \"it's\"]"},
+        {{""}, "[\"\"]"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(format_name_list(c.names), c.text);
+    }
+}
+
+TEST(AuthShadow, FindsTheFirstLineOfTheUser) {
+    const std::string shadow =
+        "root:*:19000:0:99999:7:::\n"
+        "alice2:$y$j9T$other:19000::::::\n"
+        "alice:$y$j9T$first:19000::::::\r\n"
+        "alice:$y$j9T$second:19000::::::\n"
+        "bob:!:19000::::::";
+    EXPECT_EQ(find_shadow_line(shadow, "alice").value_or("?"), "alice:$y$j9T$first:19000::::::");
+    EXPECT_EQ(find_shadow_line(shadow, "bob").value_or("?"), "bob:!:19000::::::");
+    EXPECT_EQ(find_shadow_line(shadow, "alice2").value_or("?"), "alice2:$y$j9T$other:19000::::::");
+    EXPECT_FALSE(find_shadow_line(shadow, "ali").has_value());
+    EXPECT_FALSE(find_shadow_line(shadow, "carol").has_value());
+    EXPECT_FALSE(find_shadow_line("", "alice").has_value());
+    EXPECT_EQ(find_shadow_line("\n\nx:\n", "x").value_or("?"), "x:");
+}
+
+TEST(AuthShadow, HashIsTheSecondField) {
+    const struct {
+        std::string line;
+        std::optional<std::string> hash;
+    } cases[] = {
+        {"alice:$y$j9T$abc:19000::::::", "$y$j9T$abc"},
+        {"bob:!$y$j9T$abc:1::::::", "!$y$j9T$abc"},
+        {"carol::19000::::::", ""},
+        {"dave:*", "*"},
+        {"eve:", ""},
+        {"nofields", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const auto hash = shadow_hash_field(c.line);
+        ASSERT_EQ(hash.has_value(), c.hash.has_value()) << c.line;
+        if (hash) {
+            EXPECT_EQ(std::string(*hash), *c.hash) << c.line;
+        }
+    }
+}
+
+// Calls the conversation as a module would, with one message per style.
+struct Conversation {
+    std::vector<pam_message> messages;
+    std::vector<const pam_message*> pointers;
+    pam_response* responses = nullptr;
+    int rc = -1;
+
+    Conversation(const std::vector<int>& styles, PamCredentials& credentials) {
+        for (int style : styles) {
+            messages.push_back(pam_message{style, "text"});
+        }
+        for (const pam_message& m : messages) {
+            pointers.push_back(&m);
+        }
+        rc = pam_conversation(static_cast<int>(pointers.size()), pointers.data(), &responses,
+                              &credentials);
+    }
+    ~Conversation() {
+        if (rc == PAM_SUCCESS && responses != nullptr) {
+            for (size_t i = 0; i < messages.size(); ++i) {
+                std::free(responses[i].resp);
+            }
+            std::free(responses);
+        }
+    }
+    std::string answer(size_t i) const {
+        return responses[i].resp == nullptr ? "(null)" : responses[i].resp;
+    }
+};
+
+TEST(AuthConversation, AnswersEachStyle) {
+    PamCredentials credentials;
+    credentials.login = "alice";
+    credentials.password = "s3cret";
+    Conversation c({PAM_TEXT_INFO, PAM_PROMPT_ECHO_ON, PAM_PROMPT_ECHO_OFF, PAM_TEXT_INFO, 7},
+                   credentials);
+    ASSERT_EQ(c.rc, PAM_SUCCESS);
+    ASSERT_NE(c.responses, nullptr);
+    EXPECT_EQ(c.answer(0), "(null)");
+    EXPECT_EQ(c.answer(1), "alice");
+    EXPECT_EQ(c.answer(2), "s3cret");
+    EXPECT_EQ(c.answer(3), "(null)");
+    EXPECT_EQ(c.answer(4), "alice");
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(c.responses[i].resp_retcode, 0);
+    }
+    // Fresh copies, owned by the caller.
+    EXPECT_NE(c.responses[2].resp, credentials.password.c_str());
+}
+
+TEST(AuthConversation, ErrorMessageFailsAndGoesToStandardError) {
+    PamCredentials credentials;
+    credentials.login = "alice";
+    credentials.password = "s3cret";
+    const pam_message before{PAM_PROMPT_ECHO_OFF, "Password: "};
+    const pam_message error{PAM_ERROR_MSG, "No \xFF way"};
+    const pam_message* pointers[] = {&before, &error};
+    pam_response* responses = nullptr;
+    testing::internal::CaptureStderr();
+    const int rc = pam_conversation(2, pointers, &responses, &credentials);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(rc, PAM_CONV_ERR);
+    EXPECT_EQ(responses, nullptr);
+    EXPECT_EQ(err, "[PAM ERROR] No \xEF\xBF\xBD way\n");
+}
+
+TEST(AuthConversation, TextWithNulFails) {
+    PamCredentials credentials;
+    credentials.login = "alice";
+    credentials.password = std::string("pa\0ss", 5);
+    Conversation echo_on({PAM_PROMPT_ECHO_ON}, credentials);
+    EXPECT_EQ(echo_on.rc, PAM_SUCCESS);
+    Conversation echo_off({PAM_PROMPT_ECHO_ON, PAM_PROMPT_ECHO_OFF}, credentials);
+    EXPECT_EQ(echo_off.rc, PAM_CONV_ERR);
+    EXPECT_EQ(echo_off.responses, nullptr);
+}
+
+TEST(AuthConversation, RefusesEmptyRequests) {
+    PamCredentials credentials;
+    pam_response* responses = nullptr;
+    EXPECT_EQ(pam_conversation(0, nullptr, &responses, &credentials), PAM_CONV_ERR);
+    const pam_message m{PAM_PROMPT_ECHO_ON, "login:"};
+    const pam_message* pointers[] = {&m};
+    EXPECT_EQ(pam_conversation(1, pointers, &responses, nullptr), PAM_CONV_ERR);
+    EXPECT_EQ(responses, nullptr);
+}
+
+TEST(AuthCredentials, ReleasingAClientWithoutHandleWipesTheCredentials) {
+    PamClient client;
+    client.credentials = std::make_unique<PamCredentials>();
+    client.credentials->password = "s3cret";
+    client.session_open = true;
+    release_pam_client(client);
+    EXPECT_EQ(client.credentials, nullptr);
+    EXPECT_FALSE(client.session_open);
+    EXPECT_EQ(client.handle, nullptr);
+}
+
+}  // namespace
