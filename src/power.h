@@ -9,7 +9,12 @@ inline constexpr int CONSOLE_VT = 2;
 inline constexpr char SYSRQ_POWER_OFF = 'o';
 inline constexpr char SYSRQ_REBOOT = 'b';
 
-// The error is the errno of the failed open or write.
+// Flushes the file systems, then hands the byte to the kernel. The error is the errno of the
+// failed open or write.
 Result<Ok, int> write_sysrq(char command);
 
+// write_sysrq on another file; lets tests stay away from the real trigger.
+Result<Ok, int> write_sysrq_to(const char* path, char command);
+
+// Makes CONSOLE_VT the active terminal; logs its own lines.
 void switch_vt();
