@@ -8,15 +8,28 @@
 #include <ctime>
 #include <string>
 
-pid_t start_x_server() {
-    const std::string vt = "vt" + std::to_string(X_SERVER_VT);
+std::vector<std::string> x_server_arguments(const char* authority_path) {
+    std::vector<std::string> arguments{"Xorg", X_DISPLAY_NAME, "vt" + std::to_string(X_SERVER_VT),
+                                       "-nolisten", "tcp"};
+    if (authority_path != nullptr) {
+        arguments.insert(arguments.end(), {"-auth", authority_path});
+    }
+    return arguments;
+}
+
+pid_t start_x_server(const std::vector<std::string>& arguments) {
+    // Built before the fork: the child only execs.
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid < 0) {
         return 0;
     }
     if (pid == 0) {
-        ::execl(X_SERVER_PATH, "Xorg", X_DISPLAY_NAME, vt.c_str(), "-nolisten", "tcp",
-                static_cast<char*>(nullptr));
+        ::execv(X_SERVER_PATH, argv.data());
         ::_exit(1);
     }
     return pid;
