@@ -131,13 +131,19 @@ XRenderColor fill_render_color(const Rgba& c) {
     return out;
 }
 
+XRenderColor text_render_color(const Rgba& c) {
+    XRenderColor out{};
+    out.red = to_channel(c.red);
+    out.green = to_channel(c.green);
+    out.blue = to_channel(c.blue);
+    out.alpha = to_channel(c.alpha);
+    return out;
+}
+
 XftColor text_xft_color(const Rgba& c) {
     XftColor out{};
     out.pixel = 0;
-    out.color.red = to_channel(c.red);
-    out.color.green = to_channel(c.green);
-    out.color.blue = to_channel(c.blue);
-    out.color.alpha = to_channel(c.alpha);
+    out.color = fill_render_color(c);
     return out;
 }
 

@@ -147,7 +147,11 @@ uint8_t hit_power_button(const GreeterContext& ctx, int32_t x, int32_t y);
 
 // Premultiplied, for rectangle fills.
 XRenderColor fill_render_color(const Rgba& color);
-// Straight, for Xft text; the pixel is 0.
+// The text colour's channels, not premultiplied.
+XRenderColor text_render_color(const Rgba& color);
+// What Xft is handed (pixel 0). Render composites glyphs with this colour as premultiplied, so
+// the straight channels are scaled by alpha: otherwise the half-opaque placeholders saturate to
+// full white. Opaque colours are unchanged.
 XftColor text_xft_color(const Rgba& color);
 
 // One U+2022 per byte of the password.

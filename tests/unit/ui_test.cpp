@@ -133,7 +133,7 @@ TEST(UiColor, FillIsPremultiplied) {
     }
 }
 
-TEST(UiColor, TextIsStraight) {
+TEST(UiColor, TextChannelsAreStraight) {
     struct Case {
         Rgba color;
         uint16_t red, green, blue, alpha;
@@ -141,6 +141,25 @@ TEST(UiColor, TextIsStraight) {
     const std::vector<Case> cases = {
         {TEXT_COLOR, 65535, 65535, 65535, 65535},
         {PLACEHOLDER_COLOR, 65535, 65535, 65535, 32767},
+        {MESSAGE_COLOR, 65535, 19660, 19660, 65535},
+    };
+    for (const Case& c : cases) {
+        const XRenderColor x = text_render_color(c.color);
+        EXPECT_EQ(x.red, c.red);
+        EXPECT_EQ(x.green, c.green);
+        EXPECT_EQ(x.blue, c.blue);
+        EXPECT_EQ(x.alpha, c.alpha);
+    }
+}
+
+TEST(UiColor, XftGetsPremultipliedText) {
+    struct Case {
+        Rgba color;
+        uint16_t red, green, blue, alpha;
+    };
+    const std::vector<Case> cases = {
+        {TEXT_COLOR, 65535, 65535, 65535, 65535},
+        {PLACEHOLDER_COLOR, 32767, 32767, 32767, 32767},
         {MESSAGE_COLOR, 65535, 19660, 19660, 65535},
     };
     for (const Case& c : cases) {
