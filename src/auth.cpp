@@ -78,13 +78,19 @@ struct PasswdFields {
     std::string shell;
 };
 
-// Errors are logged here: these are the cases a PAM stack should never produce.
+// No PAM code tells these failures apart, so each is logged before it becomes one.
 Result<PasswdFields, int> lookup_passwd(const char* name) {
     std::vector<char> buffer(PASSWD_BUFFER_SIZE, 0);
     passwd entry{};
     passwd* found = nullptr;
     const int rc = ::getpwnam_r(name, &entry, buffer.data(), buffer.size(), &found);
-    if (rc != 0 || found == nullptr) {
+    if (rc != 0) {
+        // ERANGE when the entry, or one read before it, does not fit the buffer.
+        log_message(LogLevel::Error,
+                    std::string("PAM: getpwnam_r('") + name + "') failed: " + os_error_text(rc));
+        return Err{PAM_USER_UNKNOWN};
+    }
+    if (found == nullptr) {
         log_message(LogLevel::Error, std::string("PAM: no passwd entry for '") + name + "'");
         return Err{PAM_USER_UNKNOWN};
     }
