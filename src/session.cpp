@@ -17,6 +17,7 @@
 #include "log.h"
 #include "power.h"
 #include "text.h"
+#include "xauth.h"
 #include "xserver.h"
 
 namespace {
@@ -55,6 +56,19 @@ void detach_from_daemon() {
     (void)::setsid();
     point_at_dev_null({STDIN_FILENO});
     mark_inherited_descriptors_close_on_exec();
+}
+
+// The daemon ignores SIGPIPE, and whoever started it may have ignored more (a shell's
+// background job ignores SIGINT and SIGQUIT); ordinary programs need the defaults.
+void reset_signals() {
+    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+        if (signal_number != SIGKILL && signal_number != SIGSTOP) {
+            ::signal(signal_number, SIG_DFL);
+        }
+    }
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
 void redirect_output_to_session_log(const UserInfo& user) {
@@ -258,6 +272,9 @@ void run_session_child(const UserInfo& user, bool graphical) {
     }
 
     redirect_output_to_session_log(user);
+    // The session's clients find the cookie through HOME. Without it (an X server started
+    // without authorization has none) they connect as the server allows.
+    (void)write_user_xauthority(user.home);
 
     struct stat script_stat {};
     const bool script_exists = ::stat(start_script_path(user).c_str(), &script_stat) == 0;
@@ -268,7 +285,6 @@ void run_session_child(const UserInfo& user, bool graphical) {
     }
     argv.push_back(nullptr);
 
-    // The daemon ignores SIGPIPE; ordinary pipelines in the session need the default.
-    ::signal(SIGPIPE, SIG_DFL);
+    reset_signals();
     ::execv(program.path.c_str(), argv.data());
 }

@@ -327,11 +327,17 @@ class SessionChild : public ::testing::Test {
         user_ = nobody_with_home(home_->path).user;
     }
 
-    // Runs the session child with the daemon's ignored SIGPIPE, descriptors without
+    // Runs the session child with ignored and blocked signals, descriptors without
     // close-on-exec, a standard input that is not /dev/null and a given standard error.
     int run_child(bool graphical, const std::string& stderr_path = "/dev/null") {
         return status_of_child([&] {
             ::signal(SIGPIPE, SIG_IGN);
+            ::signal(SIGINT, SIG_IGN);
+            ::signal(SIGHUP, SIG_IGN);
+            sigset_t blocked;
+            ::sigemptyset(&blocked);
+            ::sigaddset(&blocked, SIGUSR1);
+            ::sigprocmask(SIG_BLOCK, &blocked, nullptr);
             // Stands in for the terminal the daemon may have been started from.
             ::dup2(::open("/dev/zero", O_RDONLY), STDIN_FILENO);
             const int err = ::open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -354,7 +360,7 @@ TEST_F(SessionChild, StartScriptRunsAsTheUserWithTheFixedEnvironment) {
                "find /proc/$$/fd -mindepth 1 -fprintf \"$HOME/fds.out\" '%f %l\\n'\n"
                "cut -d' ' -f6,7 /proc/$$/stat > \"$HOME/session.out\"; echo $$ >> "
                "\"$HOME/session.out\"\n"
-               "grep '^SigIgn:' /proc/self/status > \"$HOME/sigign.out\"\n"
+               "grep '^Sig[IB][gl][nk]:' /proc/self/status > \"$HOME/sigign.out\"\n"
                "yes 2> \"$HOME/pipe.err\" | head -n1 > \"$HOME/pipe.out\"\n"
                "echo to-stdout; echo to-stderr >&2\n"
                "exit 3\n",
@@ -399,7 +405,8 @@ TEST_F(SessionChild, StartScriptRunsAsTheUserWithTheFixedEnvironment) {
     ASSERT_EQ(session.size(), 2u);
     EXPECT_EQ(session[0], session[1] + " 0");
 
-    EXPECT_EQ(read_file(home() + "/sigign.out"), "SigIgn:\t0000000000000000\n");
+    EXPECT_EQ(read_file(home() + "/sigign.out"),
+              "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n");
     EXPECT_EQ(read_file(home() + "/pipe.out"), "y\n");
     EXPECT_EQ(read_file(home() + "/pipe.err"), "");
 
