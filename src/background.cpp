@@ -411,6 +411,29 @@ void png_read_from(png_structp png, png_bytep out, size_t length) {
     }
 }
 
+// The pixel type the expansion below gives for a file's colour type and bit depth.
+PixelType png_expanded_type(int color_type, int bit_depth, bool has_trns) {
+    const bool wide = bit_depth == 16;
+    switch (color_type) {
+        case PNG_COLOR_TYPE_PALETTE:
+            return has_trns ? PixelType::Rgba8 : PixelType::Rgb8;
+        case PNG_COLOR_TYPE_GRAY:
+            if (has_trns) {
+                return wide ? PixelType::GreyAlpha16 : PixelType::GreyAlpha8;
+            }
+            return wide ? PixelType::Grey16 : PixelType::Grey8;
+        case PNG_COLOR_TYPE_GRAY_ALPHA:
+            return wide ? PixelType::GreyAlpha16 : PixelType::GreyAlpha8;
+        case PNG_COLOR_TYPE_RGB:
+            if (has_trns) {
+                return wide ? PixelType::Rgba16 : PixelType::Rgba8;
+            }
+            return wide ? PixelType::Rgb16 : PixelType::Rgb8;
+        default:
+            return wide ? PixelType::Rgba16 : PixelType::Rgba8;
+    }
+}
+
 Result<PictureHeader, PictureError> png_open(PngDecoder& dec, Reader& reader) {
     dec.png =
         png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_error_jump, png_warning_silent);
@@ -441,6 +464,15 @@ Result<PictureHeader, PictureError> png_open(PngDecoder& dec, Reader& reader) {
     dec.interlaced = png_get_interlace_type(dec.png, dec.info) != PNG_INTERLACE_NONE;
     if (dec.interlaced) {
         png_set_interlace_handling(dec.png);
+    }
+    // png_read_update_info allocates row buffers for the declared width: a tiny file claiming
+    // a width of two billion must be refused before that, from the header alone.
+    if (!checked_sample_bytes(png_get_image_width(dec.png, dec.info),
+                              png_get_image_height(dec.png, dec.info),
+                              png_expanded_type(color_type, bit_depth,
+                                                png_get_valid(dec.png, dec.info, PNG_INFO_tRNS)))
+             .ok()) {
+        return Err{PictureError::TooLarge};
     }
     png_read_update_info(dec.png, dec.info);
 
@@ -652,16 +684,19 @@ AxisTaps axis_taps(uint32_t source_length, uint32_t target_length, uint32_t regi
 }
 
 // Computes the region [x0, x0 + width) x [y0, y0 + height) of the source resampled to
-// target_width x target_height. Source rows are pushed in order into a ring that holds just the
-// rows one output row needs.
+// target_width x target_height. Source rows arrive in order; each is turned into floats once
+// (only the columns the region needs) and kept in a ring just deep enough for one output row.
+// Colour rows are padded to four lanes so one pixel is one vector in the row pass.
 template <typename T>
 struct Resampler {
     uint32_t channels = 0;
-    size_t source_row_samples = 0;
+    uint32_t lanes = 0;
     AxisTaps rows;
     AxisTaps cols;
+    std::vector<T> raw;
+    size_t ring_row_floats = 0;
     uint32_t ring_rows = 0;
-    std::vector<T> ring;
+    std::vector<float> ring;
     uint32_t next_source_row = 0;
     uint32_t next_output_row = 0;
     std::vector<float> middle;
@@ -673,20 +708,96 @@ void resampler_init(Resampler<T>& rs, uint32_t source_width, uint32_t source_hei
                     uint32_t channels, uint32_t target_width, uint32_t target_height, uint32_t x0,
                     uint32_t y0, uint32_t width, uint32_t height) {
     rs.channels = channels;
-    rs.source_row_samples = size_t{source_width} * channels;
+    rs.lanes = channels >= 3 ? 4 : channels;
     rs.rows = axis_taps(source_height, target_height, y0, height);
     rs.cols = axis_taps(source_width, target_width, x0, width);
+    rs.raw.resize(size_t{source_width} * channels);
+    rs.ring_row_floats = size_t{rs.cols.source_end - rs.cols.source_begin} * rs.lanes;
     rs.ring_rows = std::max<uint32_t>(rs.rows.max_count, 1);
-    rs.ring.resize(rs.source_row_samples * rs.ring_rows);
+    rs.ring.resize(rs.ring_row_floats * rs.ring_rows);
     rs.next_source_row = rs.rows.source_begin;
     rs.next_output_row = 0;
-    rs.middle.resize(size_t{rs.cols.source_end - rs.cols.source_begin} * channels);
+    rs.middle.resize(rs.ring_row_floats);
     rs.output.resize(size_t{width} * channels);
 }
 
+// Where the decoder writes the next source row.
 template <typename T>
-T* resampler_slot(Resampler<T>& rs) {
-    return rs.ring.data() + rs.source_row_samples * (rs.next_source_row % rs.ring_rows);
+uint8_t* resampler_slot(Resampler<T>& rs) {
+    return reinterpret_cast<uint8_t*>(rs.raw.data());
+}
+
+template <typename T>
+void widen_row(const Resampler<T>& rs, float* out) {
+    const T* source = rs.raw.data() + size_t{rs.cols.source_begin} * rs.channels;
+    const size_t pixels = rs.cols.source_end - rs.cols.source_begin;
+    if (rs.lanes == rs.channels) {
+        for (size_t i = 0; i < pixels * rs.channels; ++i) {
+            out[i] = static_cast<float>(source[i]);
+        }
+    } else {
+        for (size_t x = 0; x < pixels; ++x) {
+            out[4 * x] = static_cast<float>(source[3 * x]);
+            out[4 * x + 1] = static_cast<float>(source[3 * x + 1]);
+            out[4 * x + 2] = static_cast<float>(source[3 * x + 2]);
+            out[4 * x + 3] = 0.0f;
+        }
+    }
+}
+
+// The column pass kernels. Starting from the first product instead of 0 + product is exact:
+// every product is a non-negative finite float.
+void scale_row_plain(float* __restrict out, const float* __restrict in, float w, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        out[i] = in[i] * w;
+    }
+}
+
+void add_scaled_row_plain(float* __restrict out, const float* __restrict in, float w, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        out[i] += in[i] * w;
+    }
+}
+
+// Wider vectors give the same bits: each lane is the same IEEE multiply and add, and no fused
+// multiply-add is enabled.
+__attribute__((target("avx2"))) void scale_row_avx2(float* __restrict out,
+                                                    const float* __restrict in, float w, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        out[i] = in[i] * w;
+    }
+}
+
+__attribute__((target("avx2"))) void add_scaled_row_avx2(float* __restrict out,
+                                                         const float* __restrict in, float w,
+                                                         size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        out[i] += in[i] * w;
+    }
+}
+
+bool have_avx2() {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+}
+
+template <typename T>
+void vertical_pass(Resampler<T>& rs, uint32_t out_row) {
+    const bool avx2 = have_avx2();
+    float* middle = rs.middle.data();
+    const size_t n = rs.ring_row_floats;
+    const uint32_t first = rs.rows.first[out_row];
+    const float* weights = rs.rows.weights.data() + rs.rows.offset[out_row];
+    for (uint32_t t = 0; t < rs.rows.count[out_row]; ++t) {
+        const float* source = rs.ring.data() + rs.ring_row_floats * ((first + t) % rs.ring_rows);
+        if (t == 0) {
+            avx2 ? scale_row_avx2(middle, source, weights[t], n)
+                 : scale_row_plain(middle, source, weights[t], n);
+        } else {
+            avx2 ? add_scaled_row_avx2(middle, source, weights[t], n)
+                 : add_scaled_row_plain(middle, source, weights[t], n);
+        }
+    }
 }
 
 template <typename T>
@@ -699,26 +810,9 @@ T round_sample(float value) {
     return static_cast<T>(whole + (fraction >= 0.5f ? 1u : 0u));
 }
 
-template <typename T>
-void vertical_pass(Resampler<T>& rs, uint32_t out_row) {
-    float* __restrict middle = rs.middle.data();
-    const size_t samples = rs.middle.size();
-    const size_t column_offset = size_t{rs.cols.source_begin} * rs.channels;
-    std::fill(rs.middle.begin(), rs.middle.end(), 0.0f);
-    const uint32_t first = rs.rows.first[out_row];
-    const float* weights = rs.rows.weights.data() + rs.rows.offset[out_row];
-    for (uint32_t t = 0; t < rs.rows.count[out_row]; ++t) {
-        const T* __restrict source =
-            rs.ring.data() + rs.source_row_samples * ((first + t) % rs.ring_rows) + column_offset;
-        const float w = weights[t];
-        for (size_t e = 0; e < samples; ++e) {
-            middle[e] += static_cast<float>(source[e]) * w;
-        }
-    }
-}
-
+// Grey and grey + alpha: one or two lanes, plain loops.
 template <typename T, uint32_t C>
-void horizontal_pass(Resampler<T>& rs) {
+void horizontal_pass_narrow(Resampler<T>& rs) {
     const float* middle = rs.middle.data();
     T* out = rs.output.data();
     const uint32_t base = rs.cols.source_begin;
@@ -740,26 +834,63 @@ void horizontal_pass(Resampler<T>& rs) {
     }
 }
 
+typedef float Float4 __attribute__((vector_size(16)));
+typedef int32_t Int4 __attribute__((vector_size(16)));
+
+// Colour: one pixel is one four-lane vector.
+template <typename T, uint32_t C>
+void horizontal_pass_colour(Resampler<T>& rs) {
+    const float* middle = rs.middle.data();
+    T* out = rs.output.data();
+    const uint32_t base = rs.cols.source_begin;
+    const size_t width = rs.cols.first.size();
+    constexpr float max_value = sizeof(T) == 1 ? 255.0f : 65535.0f;
+    const Float4 zero = {0.0f, 0.0f, 0.0f, 0.0f};
+    const Float4 top = {max_value, max_value, max_value, max_value};
+    const Float4 half = {0.5f, 0.5f, 0.5f, 0.5f};
+    for (size_t x = 0; x < width; ++x) {
+        const float* source = middle + size_t{rs.cols.first[x] - base} * 4;
+        const float* weights = rs.cols.weights.data() + rs.cols.offset[x];
+        const uint32_t count = rs.cols.count[x];
+        Float4 sum = zero;
+        for (uint32_t t = 0; t < count; ++t) {
+            Float4 pixel;
+            std::memcpy(&pixel, source + 4 * t, sizeof pixel);
+            sum += pixel * weights[t];
+        }
+        Float4 v = sum < zero ? zero : sum;
+        v = v > top ? top : v;
+        const Int4 whole = __builtin_convertvector(v, Int4);
+        const Float4 fraction = v - __builtin_convertvector(whole, Float4);
+        // A true comparison is -1 in every bit of the lane.
+        const Int4 rounded = whole - (fraction >= half);
+        for (uint32_t c = 0; c < C; ++c) {
+            out[x * C + c] = static_cast<T>(rounded[c]);
+        }
+    }
+}
+
 // Takes the row just written into resampler_slot and emits every output row it completes.
 template <typename T, typename Emit>
 void resampler_commit(Resampler<T>& rs, Emit& emit) {
     const uint32_t row = rs.next_source_row++;
+    widen_row(rs, rs.ring.data() + rs.ring_row_floats * (row % rs.ring_rows));
     const uint32_t output_rows = static_cast<uint32_t>(rs.rows.first.size());
     while (rs.next_output_row < output_rows &&
            rs.rows.first[rs.next_output_row] + rs.rows.count[rs.next_output_row] - 1 <= row) {
         vertical_pass(rs, rs.next_output_row);
         switch (rs.channels) {
             case 1:
-                horizontal_pass<T, 1>(rs);
+                horizontal_pass_narrow<T, 1>(rs);
                 break;
             case 2:
-                horizontal_pass<T, 2>(rs);
+                horizontal_pass_narrow<T, 2>(rs);
                 break;
             case 3:
-                horizontal_pass<T, 3>(rs);
+                horizontal_pass_colour<T, 3>(rs);
                 break;
             default:
-                horizontal_pass<T, 4>(rs);
+                horizontal_pass_colour<T, 4>(rs);
                 break;
         }
         emit(rs.output.data());
@@ -767,13 +898,13 @@ void resampler_commit(Resampler<T>& rs, Emit& emit) {
     }
 }
 
-// Decoder rows go straight into the resampler's ring.
+// Decoder rows go straight into the resampler.
 template <typename T, typename Emit>
 struct ResamplerSink {
     Resampler<T>* rs;
     Emit* emit;
 
-    uint8_t* row_buffer() { return reinterpret_cast<uint8_t*>(resampler_slot(*rs)); }
+    uint8_t* row_buffer() { return resampler_slot(*rs); }
     void row_done() { resampler_commit(*rs, *emit); }
 };
 
