@@ -1,0 +1,91 @@
+// load_avatar from the bytes of ~/.face to the masked 96 x 96 buffer. The password database is
+// replaced by one user whose home is a scratch directory; the result is compared with the
+// plain decode and resize and an independent reading of the disc rule.
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "avatar.h"
+#include "picture_checks.h"
+
+namespace {
+
+constexpr const char* USER_NAME = "fuzzuser";
+
+std::string& home_dir() {
+    static std::string home;
+    return home;
+}
+
+// The disc: transparent black outside radius 48, alpha scaled by (48 - d) over the last ring.
+BgraBuffer reference_avatar(const img::Picture& picture) {
+    BgraBuffer pixels = to_bgra(resize_triangle(picture, 96, 96));
+    for (int y = 0; y < 96; ++y) {
+        for (int x = 0; x < 96; ++x) {
+            const double dx = x - 48 + 0.5;
+            const double dy = y - 48 + 0.5;
+            const double d = std::sqrt(dx * dx + dy * dy);
+            uint8_t* p = &pixels[(static_cast<size_t>(y) * 96 + static_cast<size_t>(x)) * 4];
+            if (d > 48.0) {
+                p[0] = p[1] = p[2] = p[3] = 0;
+            } else if (d > 47.0) {
+                const double a = std::fmin(255.0, std::fmax(0.0, p[3] * (48.0 - d)));
+                p[3] = static_cast<uint8_t>(a);
+            }
+        }
+    }
+    return pixels;
+}
+
+}  // namespace
+
+// Only this binary's lookups see the fake user; the library's call binds to this definition.
+extern "C" passwd* getpwnam(const char* name) {
+    static passwd entry{};
+    if (std::strcmp(name, USER_NAME) != 0) {
+        return nullptr;
+    }
+    entry.pw_name = const_cast<char*>(USER_NAME);
+    entry.pw_passwd = const_cast<char*>("x");
+    entry.pw_uid = ::getuid();
+    entry.pw_gid = ::getgid();
+    entry.pw_gecos = const_cast<char*>("");
+    entry.pw_dir = home_dir().data();
+    entry.pw_shell = const_cast<char*>("/bin/sh");
+    return &entry;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // The scratch directory stands in for the home; its input file becomes ~/.face.
+    const std::string input = fuzz::write_input(data, size, "face");
+    const std::string dir = input.substr(0, input.rfind('/'));
+    home_dir() = dir;
+    const std::string face = dir + "/.face";
+    if (::rename(input.c_str(), face.c_str()) != 0) {
+        fuzz::fail("rename to .face");
+    }
+
+    const std::optional<BgraBuffer> avatar = load_avatar(USER_NAME);
+    auto picture = open_picture(face);
+    if (!picture.ok()) {
+        if (avatar) {
+            fuzz::fail("an avatar from a file that does not decode");
+        }
+        return 0;
+    }
+    if (!avatar) {
+        fuzz::fail("no avatar from a file that decodes");
+    }
+    if (avatar->size() != 96 * 96 * 4) {
+        fuzz::fail("avatar size");
+    }
+    const img::Picture& pic = picture.value();
+    if (uint64_t{pic.width} * pic.height <= fuzz::CROSS_CHECK_PIXELS &&
+        *avatar != reference_avatar(pic)) {
+        fuzz::fail("avatar differs from decode + resize + disc");
+    }
+    return 0;
+}
