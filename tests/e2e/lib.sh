@@ -56,11 +56,13 @@ add_user() { # name password [useradd options...]; home is /tmp/home/NAME
 # --- the daemon ---------------------------------------------------------------------------
 
 # Starts the daemon in the background. FAKETIME_AT="2026-03-07 08:05:00" starts its clock there.
+# VESKO_BIN runs another build of the daemon (or a wrapper that execs it).
 start_vesko() {
+    local bin=${VESKO_BIN:-$BUILD/vesko}
     if [ -n "${FAKETIME_AT:-}" ]; then
-        faketime -f "@$FAKETIME_AT" "$BUILD/vesko" >"$W/vesko.stdout" 2>"$W/vesko.stderr" </dev/null &
+        faketime -f "@$FAKETIME_AT" "$bin" >"$W/vesko.stdout" 2>"$W/vesko.stderr" </dev/null &
     else
-        "$BUILD/vesko" >"$W/vesko.stdout" 2>"$W/vesko.stderr" </dev/null &
+        "$bin" >"$W/vesko.stdout" 2>"$W/vesko.stderr" </dev/null &
     fi
     VESKO_PID=$!
 }
