@@ -463,8 +463,8 @@ void end_session_authorization(Display* display, const XAccessBaseline& baseline
         disconnected.insert(remaining.begin(), remaining.end());
     }
     restore_access_control(display, baseline);
-    log_message(LogLevel::Info, "X: revoked session authorization, disconnected " +
-                                    std::to_string(disconnected.size()) + " clients");
+    log_message(LogLevel::Info, "X: revoked session authorization; clients disconnected: " +
+                                    std::to_string(disconnected.size()));
 }
 
 Result<Ok> write_user_xauthority(const std::string& home) {
