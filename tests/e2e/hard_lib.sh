@@ -1,0 +1,227 @@
+# Helpers for the hostile-input, fault-injection, soak and privilege tests; sourced by them
+# after lib.sh. A 1024x768 screen keeps screenshots cheap; the layout follows from its centre.
+
+export VESKO_TEST_SCREEN=1024x768x24
+CX=512
+CY=384
+# Points inside the fields and the "Log In" button, away from any text.
+USER_FIELD=($((CX + 150)) $((CY - 40)))
+PASS_FIELD=($((CX + 150)) $((CY + 16)))
+LOGIN_CORNER=($((CX - 154)) $((CY + 98)))
+# The real procfs: the sandbox's /proc holds links made before the test started.
+PROC=$(dirname "$(realpath /proc/self)")
+
+# One pixel of the root window straight from the server, without a file.
+screen_pixel() { # x y -> "r g b"
+    X xwd -root -silent | /usr/bin/convert xwd:- -crop "1x1+$1+$2" -depth 8 \
+        -format '%[fx:round(255*r)] %[fx:round(255*g)] %[fx:round(255*b)]' info:
+}
+
+now_ms() { date +%s%3N; }
+
+# The greeter must react within 2 s. answer_begin notes the colour of "Log In" with the pointer
+# away and starts the clock; the action under test follows; answer_end moves the pointer into
+# "Log In" and waits for its hover colour, then out again and waits for the colour to return.
+# The time from answer_begin to the hover colour, in ms, goes to ANSWER_MS.
+ANSWER_MS=
+ANSWER_BASE=
+ANSWER_T0=
+answer_begin() {
+    X xdotool mousemove 5 5
+    sleep 0.3
+    ANSWER_BASE=$(screen_pixel "${LOGIN_CORNER[@]}")
+    ANSWER_T0=$(now_ms)
+}
+answer_end() { # what [limit_ms]
+    local what=${1:-greeter} limit=${2:-2000} t1
+    X xdotool mousemove "${LOGIN_CORNER[@]}"
+    while [ "$(screen_pixel "${LOGIN_CORNER[@]}")" == "$ANSWER_BASE" ]; do
+        [ $(($(now_ms) - ANSWER_T0)) -le "$limit" ] ||
+            fail "$what: the greeter did not answer the pointer within $limit ms"
+    done
+    ANSWER_MS=$(($(now_ms) - ANSWER_T0))
+    t1=$(now_ms)
+    X xdotool mousemove 5 5
+    while [ "$(screen_pixel "${LOGIN_CORNER[@]}")" != "$ANSWER_BASE" ]; do
+        [ $(($(now_ms) - t1)) -le 2000 ] ||
+            fail "$what: the hover colour stayed after the pointer left"
+    done
+}
+assert_answers() { # what
+    answer_begin
+    answer_end "$@"
+}
+
+# Escape resets the form (fields, message, focus); then the name, Tab, the password, Return.
+submit_login() { # name password
+    press Escape
+    type_text "$1"
+    press Tab
+    type_text "$2"
+    press Return
+}
+
+# A full cycle that must succeed: login, the session ends, a fresh greeter comes back.
+login_cycle() { # name password
+    local before
+    before=$(log_count "Session ended (code")
+    local showings
+    showings=$(log_count "Entering login screen")
+    submit_login "$1" "$2"
+    wait_log "Session ended (code" 30 $((before + 1))
+    wait_greeter 30 $((showings + 1))
+}
+
+# A start script that records what the session got: its identity, capabilities and
+# descriptors, once per session, under ~/priv/N; then it exits at once with status 0.
+privilege_xinitrc() { # user
+    local home
+    home=$(getent passwd "$1" | cut -d: -f6)
+    cat >"$home/.xinitrc" <<SH
+n=\$(ls "\$HOME/priv" 2>/dev/null | wc -l)
+out=\$HOME/priv/\$n
+mkdir -p "\$out"
+grep -E '^(Uid|Gid|Groups|CapInh|CapPrm|CapEff|CapAmb|NoNewPrivs):' $PROC/\$\$/status >"\$out/status"
+find $PROC/\$\$/fd -mindepth 1 -fprintf "\$out/fds" '%f %l\n'
+echo \$\$ >"\$out/pid"
+SH
+    chown "$1": "$home/.xinitrc"
+}
+
+# Every recorded session of the user ran with exactly the user's identity and nothing more.
+assert_privileges() { # user [expected count]
+    local user=$1 home uid gid groups dir count=0
+    home=$(getent passwd "$user" | cut -d: -f6)
+    uid=$(id -u "$user")
+    gid=$(id -g "$user")
+    groups=$(id -G "$user" | tr ' ' '\n' | sort -n | paste -sd' ')
+    for dir in "$home"/priv/*; do
+        [ -f "$dir/status" ] || fail "session record $dir is incomplete"
+        count=$((count + 1))
+        local s=$dir/status
+        assert_eq "$uid $uid $uid $uid" "$(awk '/^Uid:/ {print $2, $3, $4, $5}' "$s")" \
+            "real, effective, saved and file-system uid ($dir)"
+        assert_eq "$gid $gid $gid $gid" "$(awk '/^Gid:/ {print $2, $3, $4, $5}' "$s")" \
+            "real, effective, saved and file-system gid ($dir)"
+        assert_eq "$groups" "$(awk '/^Groups:/ {for (i = 2; i <= NF; i++) print $i}' "$s" |
+            sort -n | paste -sd' ')" "supplementary groups ($dir)"
+        local cap
+        for cap in CapInh CapPrm CapEff CapAmb; do
+            assert_eq 0000000000000000 "$(awk -v c="$cap:" '$1 == c {print $2}' "$s")" \
+                "$cap ($dir)"
+        done
+        # 0, 1 and 2, plus the shell's own hold on its script.
+        assert_eq "0 1 2" "$(awk '{print $1}' "$dir/fds" | sort -n | head -n 3 | paste -sd' ')" \
+            "standard descriptors ($dir)"
+        if awk '$1 > 2' "$dir/fds" | grep -v " $home/.xinitrc\$"; then
+            fail "descriptors beyond 0, 1 and 2 in the session ($dir): $(cat "$dir/fds")"
+        fi
+    done
+    [ $count -gt 0 ] || fail "no session of $user was recorded"
+    [ -z "${2:-}" ] || assert_eq "$2" "$count" "recorded sessions of $user"
+}
+
+# Processes of the sandbox in state Z.
+zombies() {
+    local p state
+    for p in "$PROC"/[0-9]*; do
+        state=$(awk '{sub(/^.*\) /, ""); print $1}' "$p/stat" 2>/dev/null) || continue
+        [ "$state" = Z ] && echo "${p##*/}"
+    done
+    return 0
+}
+
+# PIDs of processes whose executable is the given path, in the sandbox.
+pids_of_exe() { # path
+    local p
+    for p in "$PROC"/[0-9]*; do
+        [ "$(readlink "$p/exe" 2>/dev/null)" = "$1" ] && echo "${p##*/}"
+    done
+    return 0
+}
+
+# PIDs of processes owned by a uid.
+pids_of_uid() { # uid
+    local p
+    for p in "$PROC"/[0-9]*; do
+        [ "$(awk '/^Uid:/ {print $2}' "$p/status" 2>/dev/null)" = "$1" ] && echo "${p##*/}"
+    done
+    return 0
+}
+
+figure() { # text
+    echo "$*" >>"$W/figures"
+    note "$*"
+}
+
+# Hostile pictures in a directory: huge.png (declares 100000 x 100000), truncated.png (a real
+# picture cut in the middle of its data), scans.jpg (a progressive 4000 x 4000 JPEG with
+# thousands of scans that each cover every block; scans_16000.jpg the same at 16000 x 16000,
+# within the decoding limit), plus solid colours for the positive checks.
+make_pictures() { # dir [scans]
+    mkdir -p "$1"
+    /usr/bin/python3 - "$1" "${2:-5000}" <<'PY'
+import io, struct, sys, zlib
+from PIL import Image
+out, scans = sys.argv[1], int(sys.argv[2])
+def chunk(t, d):
+    return struct.pack('>I', len(d)) + t + d + struct.pack('>I', zlib.crc32(t + d) & 0xffffffff)
+ihdr = struct.pack('>IIBBBBB', 100000, 100000, 8, 2, 0, 0, 0)
+open(out + '/huge.png', 'wb').write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', ihdr) +
+    chunk(b'IDAT', zlib.compress(b'\0' * 300001)) + chunk(b'IEND', b''))
+im = Image.new('RGB', (300, 300))
+px = im.load()
+for y in range(300):
+    for x in range(300):
+        px[x, y] = (x % 256, y % 256, (x * y) % 256)
+b = io.BytesIO()
+im.save(b, 'PNG')
+open(out + '/truncated.png', 'wb').write(b.getvalue()[:len(b.getvalue()) // 2])
+for name, colour in (('red', (255, 0, 0)), ('blue', (0, 0, 255)), ('green', (0, 200, 0))):
+    Image.new('RGB', (200, 200), colour).save(out + '/' + name + '.png')
+def seg(marker, payload):
+    return b'\xff' + bytes([marker]) + struct.pack('>H', len(payload) + 2) + payload
+def packed(bits):
+    bits += '1' * (-len(bits) % 8)
+    data = bytearray()
+    for i in range(0, len(bits), 8):
+        data.append(int(bits[i:i + 8], 2))
+        if data[-1] == 0xff:
+            data.append(0)
+    return bytes(data)
+def many_scans(w, h):
+    blocks = (w // 8) * (h // 8)
+    jpg = b'\xff\xd8' + seg(0xdb, b'\x00' + bytes([1] * 64))
+    jpg += seg(0xc2, struct.pack('>BHHB', 8, h, w, 1) + bytes([1, 0x11, 0]))
+    # AC table: the single symbol EOB14 (a run of up to 32767 empty blocks); DC: difference 0.
+    jpg += seg(0xc4, bytes([0x10, 1] + [0] * 15 + [0xE0]))
+    jpg += seg(0xc4, bytes([0x00, 1] + [0] * 15 + [0x00]))
+    jpg += seg(0xda, bytes([1, 1, 0x00, 0, 0, 0])) + packed('0' * blocks)
+    ac = packed(('0' + '1' * 14) * ((blocks + 32766) // 32767))
+    for _ in range(scans):
+        jpg += seg(0xda, bytes([1, 1, 0x00, 1, 63, 0])) + ac
+    return jpg + b'\xff\xd9'
+open(out + '/scans.jpg', 'wb').write(many_scans(4000, 4000))
+open(out + '/scans_16000.jpg', 'wb').write(many_scans(16000, 16000))
+PY
+}
+
+# A picture only root may read.
+make_root_only() { # path
+    /usr/bin/convert -size 200x200 xc:'#ff0000' "png:$1"
+    chown root:root "$1"
+    chmod 600 "$1"
+}
+
+assert_screen_pixel() { # x y "r g b" what [tolerance]
+    local got gr gg gb d
+    got=$(screen_pixel "$1" "$2")
+    read -r gr gg gb <<<"$got"
+    read -r er eg eb <<<"$3"
+    for d in $((gr - er)) $((gg - eg)) $((gb - eb)); do
+        [ ${d#-} -le "${5:-3}" ] || fail "$4: pixel ($1,$2) is $got, expected $3"
+    done
+}
+
+# The centre of the avatar square.
+AVATAR_CENTRE=($CX $((CY - 112)))
