@@ -99,7 +99,7 @@ double time_ms(F&& f) {
 int main(int argc, char** argv) {
     std::optional<Xvfb> xvfb;
     std::string display_name;
-    if (argc > 1) {
+    if (argc > 1 && argv[1][0] != '\0') {
         display_name = argv[1];
     } else {
         xvfb = start_xvfb();
