@@ -105,7 +105,7 @@ check_logrotate() {
 start_installed_daemon() {
     local exec
     exec=$(sed -n 's/^ExecStart=//p' "$UNIT")
-    BUILD=$(dirname "$exec") start_vesko
+    VESKO_BIN=$exec start_vesko
     wait_greeter 30
     assert_log_order \
         "[INFO] vesko starting" \
