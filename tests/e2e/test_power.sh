@@ -11,23 +11,36 @@ REBOOT=(960 1052)
 CONSOLE=(1116 1052)
 
 lines() { wc -l <"$VESKO_LOG"; }
+# The byte follows the log line once the file systems are flushed, which may take a moment.
+wait_trigger() { # expected content
+    local deadline=$((SECONDS + 15))
+    until [ -f /proc/sysrq-trigger ] && [ "$(cat /proc/sysrq-trigger)" = "$1" ]; do
+        [ $SECONDS -lt $deadline ] || fail "the trigger never held '$1'"
+        sleep 0.05
+    done
+}
 
 # Every system call of the daemon that matters here, in order.
 strace -f -qq -s 256 -e trace=sync,openat,write -e signal=none -o "$W/strace" -p "$VESKO_PID" &
 tracer=$!
-sleep 1
+PROC=$(dirname "$(realpath /proc/self)")
+deadline=$((SECONDS + 10))
+until [ "$(awk '/^TracerPid:/ {print $2}' "$PROC/$VESKO_PID/status")" != 0 ]; do
+    [ $SECONDS -lt $deadline ] || fail "strace did not attach"
+    sleep 0.05
+done
 
 before=$(lines)
 click_at "${POWER_OFF[@]}"
 wait_log "Power: initiating power off via sysrq"
-sleep 0.5
+wait_trigger o
 assert_eq o "$(cat /proc/sysrq-trigger)" "trigger after Power Off"
 assert_eq 1 "$(stat -c %s /proc/sysrq-trigger)" "bytes after Power Off"
 assert_eq $((before + 1)) "$(lines)" "log lines after Power Off"
 
 click_at "${REBOOT[@]}"
 wait_log "Power: initiating reboot via sysrq"
-sleep 0.5
+wait_trigger b
 assert_eq b "$(cat /proc/sysrq-trigger)" "trigger after Reboot"
 assert_eq 1 "$(stat -c %s /proc/sysrq-trigger)" "bytes after Reboot"
 assert_eq $((before + 2)) "$(lines)" "log lines after Reboot"
@@ -58,7 +71,9 @@ rm /proc/sysrq-trigger
 before=$(lines)
 click_at "${POWER_OFF[@]}"
 wait_log "Power: initiating power off via sysrq" 10 2
-sleep 0.5
+# The open creates the file anew, which shows that the click has been dealt with.
+wait_trigger o
+sleep 0.3
 assert_eq $((before + 1)) "$(lines)" "log lines with the trigger removed"
 assert_alive
 [ -n "$(greeter_window)" ] || fail "the greeter went away"
@@ -69,7 +84,7 @@ mkdir /proc/sysrq-trigger
 before=$(lines)
 click_at "${REBOOT[@]}"
 wait_log "Power: initiating reboot via sysrq" 10 2
-sleep 0.5
+sleep 1
 assert_eq $((before + 1)) "$(lines)" "log lines with an unwritable trigger"
 assert_alive
 [ -n "$(greeter_window)" ] || fail "the greeter went away"

@@ -17,7 +17,8 @@ cat "$PROC/$$/environ" >"$out/environ"
 find "$PROC/$$/fd" -mindepth 1 -fprintf "$out/fds" '%f %l\n'
 pwd >"$out/cwd"
 cut -d' ' -f6,7 "$PROC/$$/stat" >"$out/stat"
-grep '^Sig[BI][lg][kn]:' "$PROC/$$/status" >"$out/signals"
+# What the session's programs start with (the shell itself blocks signals while it waits).
+grep '^Sig[BI][lg][kn]:' /proc/self/status >"$out/signals"
 yes 2>"$out/pipe.err" | head -n1 >"$out/pipe.out"
 echo "session stdout"
 echo "session stderr" >&2
