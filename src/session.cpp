@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <initializer_list>
 
 #include "auth.h"
 #include "fd.h"
