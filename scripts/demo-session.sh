@@ -19,12 +19,11 @@ SH
 chown demo: /tmp/home/demo/.xinitrc
 
 if [ "${VESKO_DEMO_MODE:-headless}" = window ]; then
-    # The desktop's X server, reached through the socket directory handed in as descriptor 8,
-    # appears here as display :90.
+    # The desktop's X server appears here as display :90: a link through this shell's
+    # descriptor 8, which scripts/demo opened on the desktop's socket directory. (A bind mount
+    # cannot reach it: the descriptor belongs to the mount namespace outside.)
     mkdir -p -m 1777 /tmp/.X11-unix
-    touch /tmp/.X11-unix/X90
-    mount --no-canonicalize --bind "/proc/self/fd/8/X$VESKO_DEMO_HOST_NUMBER" /tmp/.X11-unix/X90
-    exec 8<&-
+    ln -s "/proc/$$/fd/8/X$VESKO_DEMO_HOST_NUMBER" /tmp/.X11-unix/X90
     touch "$W/desktop.xauth"
     if [ -n "${VESKO_DEMO_COOKIE:-}" ]; then
         xauth -f "$W/desktop.xauth" add :90 MIT-MAGIC-COOKIE-1 "$VESKO_DEMO_COOKIE"
