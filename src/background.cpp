@@ -2,6 +2,9 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 #include <dirent.h>
 #include <fcntl.h>
 #include <jpeglib.h>
@@ -684,95 +687,147 @@ AxisTaps axis_taps(uint32_t source_length, uint32_t target_length, uint32_t regi
 }
 
 // Computes the region [x0, x0 + width) x [y0, y0 + height) of the source resampled to
-// target_width x target_height. Source rows arrive in order; each is turned into floats once
-// (only the columns the region needs) and kept in a ring just deep enough for one output row.
-// Colour rows are padded to four lanes so one pixel is one vector in the row pass.
+// target_width x target_height. Source rows arrive in order into a ring just deep enough for one
+// output row; an output row is made as soon as its last source row is in. The column pass works
+// on blocks of BLOCK samples held in registers across all its taps, so each source sample is
+// read once per tap and each float written once.
+constexpr size_t BLOCK = 32;
+
+size_t round_up(size_t n, size_t to) {
+    return (n + to - 1) / to * to;
+}
+
+bool have_avx2();
+
 template <typename T>
 struct Resampler {
     uint32_t channels = 0;
-    uint32_t lanes = 0;
     AxisTaps rows;
-    AxisTaps cols;
-    std::vector<T> raw;
-    size_t ring_row_floats = 0;
+    AxisTaps cols;  // weights at a fixed stride of cols.max_count, zero-padded
+    size_t row_stride = 0;
     uint32_t ring_rows = 0;
-    std::vector<float> ring;
+    std::vector<T> ring;
+    std::vector<const T*> tap_rows;
     uint32_t next_source_row = 0;
     uint32_t next_output_row = 0;
+    size_t middle_samples = 0;
     std::vector<float> middle;
+    // For the two-pixel row pass: per pair of output pixels and tap, four copies of each weight.
+    std::vector<float> pair_weights;
     std::vector<T> output;
 };
+
+// Gives every window the same number of weights: the row pass then runs a fixed count of taps
+// and never mispredicts its loop. Extra zero weights add +0 to a non-negative sum: no bit
+// changes.
+void pad_taps(AxisTaps& taps) {
+    const uint32_t stride = taps.max_count;
+    std::vector<float> padded(taps.first.size() * stride, 0.0f);
+    for (size_t i = 0; i < taps.first.size(); ++i) {
+        std::copy_n(taps.weights.begin() + taps.offset[i], taps.count[i],
+                    padded.begin() + static_cast<ptrdiff_t>(i * stride));
+        taps.offset[i] = static_cast<uint32_t>(i * stride);
+    }
+    taps.weights = std::move(padded);
+}
 
 template <typename T>
 void resampler_init(Resampler<T>& rs, uint32_t source_width, uint32_t source_height,
                     uint32_t channels, uint32_t target_width, uint32_t target_height, uint32_t x0,
                     uint32_t y0, uint32_t width, uint32_t height) {
     rs.channels = channels;
-    rs.lanes = channels >= 3 ? 4 : channels;
     rs.rows = axis_taps(source_height, target_height, y0, height);
     rs.cols = axis_taps(source_width, target_width, x0, width);
-    rs.raw.resize(size_t{source_width} * channels);
-    rs.ring_row_floats = size_t{rs.cols.source_end - rs.cols.source_begin} * rs.lanes;
+    pad_taps(rs.cols);
+    // Blocks may run past the row's end into zeros; never past the ring.
+    rs.row_stride = round_up(size_t{source_width} * channels, BLOCK) + BLOCK;
     rs.ring_rows = std::max<uint32_t>(rs.rows.max_count, 1);
-    rs.ring.resize(rs.ring_row_floats * rs.ring_rows);
+    rs.ring.assign(rs.row_stride * rs.ring_rows, 0);
+    rs.tap_rows.resize(rs.ring_rows);
     rs.next_source_row = rs.rows.source_begin;
     rs.next_output_row = 0;
-    rs.middle.resize(rs.ring_row_floats);
+    rs.middle_samples =
+        round_up(size_t{rs.cols.source_end - rs.cols.source_begin} * channels, BLOCK);
+    // The padded taps and the four-lane loads of RGB pixels read a little past the end.
+    rs.middle.assign(rs.middle_samples + size_t{rs.cols.max_count + 1} * channels + 4, 0.0f);
     rs.output.resize(size_t{width} * channels);
+    if (channels >= 3 && have_avx2()) {
+        const uint32_t taps = rs.cols.max_count;
+        rs.pair_weights.resize(size_t{width / 2} * taps * 8);
+        for (size_t pair = 0; pair < width / 2; ++pair) {
+            for (uint32_t t = 0; t < taps; ++t) {
+                float* lanes = rs.pair_weights.data() + (pair * taps + t) * 8;
+                std::fill_n(lanes, 4, rs.cols.weights[(2 * pair) * taps + t]);
+                std::fill_n(lanes + 4, 4, rs.cols.weights[(2 * pair + 1) * taps + t]);
+            }
+        }
+    }
 }
 
 // Where the decoder writes the next source row.
 template <typename T>
 uint8_t* resampler_slot(Resampler<T>& rs) {
-    return reinterpret_cast<uint8_t*>(rs.raw.data());
+    return reinterpret_cast<uint8_t*>(rs.ring.data() +
+                                      rs.row_stride * (rs.next_source_row % rs.ring_rows));
 }
 
+// Starting from the first product instead of 0 + product is exact: every product is a
+// non-negative finite float.
 template <typename T>
-void widen_row(const Resampler<T>& rs, float* out) {
-    const T* source = rs.raw.data() + size_t{rs.cols.source_begin} * rs.channels;
-    const size_t pixels = rs.cols.source_end - rs.cols.source_begin;
-    if (rs.lanes == rs.channels) {
-        for (size_t i = 0; i < pixels * rs.channels; ++i) {
-            out[i] = static_cast<float>(source[i]);
+void column_pass_plain(float* __restrict out, const T* const* rows, const float* weights,
+                       uint32_t count, size_t samples) {
+    const T* __restrict first = rows[0];
+    const float w0 = weights[0];
+    for (size_t i = 0; i < samples; ++i) {
+        out[i] = static_cast<float>(first[i]) * w0;
+    }
+    for (uint32_t t = 1; t < count; ++t) {
+        const T* __restrict row = rows[t];
+        const float w = weights[t];
+        for (size_t i = 0; i < samples; ++i) {
+            out[i] += static_cast<float>(row[i]) * w;
         }
-    } else {
-        for (size_t x = 0; x < pixels; ++x) {
-            out[4 * x] = static_cast<float>(source[3 * x]);
-            out[4 * x + 1] = static_cast<float>(source[3 * x + 1]);
-            out[4 * x + 2] = static_cast<float>(source[3 * x + 2]);
-            out[4 * x + 3] = 0.0f;
+    }
+}
+
+#if defined(__x86_64__)
+
+__attribute__((target("avx2"))) inline __m256 load8(const uint8_t* p) {
+    return _mm256_cvtepi32_ps(
+        _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+}
+
+__attribute__((target("avx2"))) inline __m256 load8(const uint16_t* p) {
+    return _mm256_cvtepi32_ps(
+        _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
+}
+
+// The same sums block by block, kept in registers across the taps. Wider vectors give the same
+// bits: each lane is the same IEEE multiply and add, never fused.
+template <typename T>
+__attribute__((target("avx2"))) void column_pass_avx2(float* out, const T* const* rows,
+                                                      const float* weights, uint32_t count,
+                                                      size_t samples) {
+    static_assert(BLOCK == 32);
+    for (size_t e = 0; e < samples; e += BLOCK) {
+        const T* row = rows[0] + e;
+        __m256 w = _mm256_set1_ps(weights[0]);
+        __m256 a0 = _mm256_mul_ps(load8(row), w);
+        __m256 a1 = _mm256_mul_ps(load8(row + 8), w);
+        __m256 a2 = _mm256_mul_ps(load8(row + 16), w);
+        __m256 a3 = _mm256_mul_ps(load8(row + 24), w);
+        for (uint32_t t = 1; t < count; ++t) {
+            row = rows[t] + e;
+            w = _mm256_set1_ps(weights[t]);
+            a0 = _mm256_add_ps(a0, _mm256_mul_ps(load8(row), w));
+            a1 = _mm256_add_ps(a1, _mm256_mul_ps(load8(row + 8), w));
+            a2 = _mm256_add_ps(a2, _mm256_mul_ps(load8(row + 16), w));
+            a3 = _mm256_add_ps(a3, _mm256_mul_ps(load8(row + 24), w));
         }
-    }
-}
-
-// The column pass kernels. Starting from the first product instead of 0 + product is exact:
-// every product is a non-negative finite float.
-void scale_row_plain(float* __restrict out, const float* __restrict in, float w, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        out[i] = in[i] * w;
-    }
-}
-
-void add_scaled_row_plain(float* __restrict out, const float* __restrict in, float w, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        out[i] += in[i] * w;
-    }
-}
-
-// Wider vectors give the same bits: each lane is the same IEEE multiply and add, and no fused
-// multiply-add is enabled.
-__attribute__((target("avx2"))) void scale_row_avx2(float* __restrict out,
-                                                    const float* __restrict in, float w, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        out[i] = in[i] * w;
-    }
-}
-
-__attribute__((target("avx2"))) void add_scaled_row_avx2(float* __restrict out,
-                                                         const float* __restrict in, float w,
-                                                         size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        out[i] += in[i] * w;
+        _mm256_storeu_ps(out + e, a0);
+        _mm256_storeu_ps(out + e + 8, a1);
+        _mm256_storeu_ps(out + e + 16, a2);
+        _mm256_storeu_ps(out + e + 24, a3);
     }
 }
 
@@ -781,22 +836,34 @@ bool have_avx2() {
     return avx2;
 }
 
+#else
+
+template <typename T>
+void column_pass_avx2(float* out, const T* const* rows, const float* weights, uint32_t count,
+                      size_t samples) {
+    column_pass_plain(out, rows, weights, count, samples);
+}
+
+bool have_avx2() {
+    return false;
+}
+
+#endif
+
 template <typename T>
 void vertical_pass(Resampler<T>& rs, uint32_t out_row) {
-    const bool avx2 = have_avx2();
-    float* middle = rs.middle.data();
-    const size_t n = rs.ring_row_floats;
     const uint32_t first = rs.rows.first[out_row];
+    const uint32_t count = rs.rows.count[out_row];
+    const size_t column_offset = size_t{rs.cols.source_begin} * rs.channels;
+    for (uint32_t t = 0; t < count; ++t) {
+        rs.tap_rows[t] =
+            rs.ring.data() + rs.row_stride * ((first + t) % rs.ring_rows) + column_offset;
+    }
     const float* weights = rs.rows.weights.data() + rs.rows.offset[out_row];
-    for (uint32_t t = 0; t < rs.rows.count[out_row]; ++t) {
-        const float* source = rs.ring.data() + rs.ring_row_floats * ((first + t) % rs.ring_rows);
-        if (t == 0) {
-            avx2 ? scale_row_avx2(middle, source, weights[t], n)
-                 : scale_row_plain(middle, source, weights[t], n);
-        } else {
-            avx2 ? add_scaled_row_avx2(middle, source, weights[t], n)
-                 : add_scaled_row_plain(middle, source, weights[t], n);
-        }
+    if (have_avx2()) {
+        column_pass_avx2(rs.middle.data(), rs.tap_rows.data(), weights, count, rs.middle_samples);
+    } else {
+        column_pass_plain(rs.middle.data(), rs.tap_rows.data(), weights, count, rs.middle_samples);
     }
 }
 
@@ -810,19 +877,19 @@ T round_sample(float value) {
     return static_cast<T>(whole + (fraction >= 0.5f ? 1u : 0u));
 }
 
-// Grey and grey + alpha: one or two lanes, plain loops.
+// Grey and grey + alpha: plain loops.
 template <typename T, uint32_t C>
 void horizontal_pass_narrow(Resampler<T>& rs) {
     const float* middle = rs.middle.data();
     T* out = rs.output.data();
     const uint32_t base = rs.cols.source_begin;
     const size_t width = rs.cols.first.size();
+    const uint32_t taps = rs.cols.max_count;
     for (size_t x = 0; x < width; ++x) {
         const float* source = middle + size_t{rs.cols.first[x] - base} * C;
-        const float* weights = rs.cols.weights.data() + rs.cols.offset[x];
+        const float* weights = rs.cols.weights.data() + size_t{taps} * x;
         float sum[C] = {};
-        const uint32_t count = rs.cols.count[x];
-        for (uint32_t t = 0; t < count; ++t) {
+        for (uint32_t t = 0; t < taps; ++t) {
             const float w = weights[t];
             for (uint32_t c = 0; c < C; ++c) {
                 sum[c] += source[t * C + c] * w;
@@ -837,25 +904,26 @@ void horizontal_pass_narrow(Resampler<T>& rs) {
 typedef float Float4 __attribute__((vector_size(16)));
 typedef int32_t Int4 __attribute__((vector_size(16)));
 
-// Colour: one pixel is one four-lane vector.
+// Colour: one pixel is one four-lane vector; for RGB the fourth lane carries the next pixel's
+// red along and is dropped.
 template <typename T, uint32_t C>
-void horizontal_pass_colour(Resampler<T>& rs) {
+void horizontal_pass_colour(Resampler<T>& rs, size_t x_begin) {
     const float* middle = rs.middle.data();
     T* out = rs.output.data();
     const uint32_t base = rs.cols.source_begin;
     const size_t width = rs.cols.first.size();
+    const uint32_t taps = rs.cols.max_count;
     constexpr float max_value = sizeof(T) == 1 ? 255.0f : 65535.0f;
     const Float4 zero = {0.0f, 0.0f, 0.0f, 0.0f};
     const Float4 top = {max_value, max_value, max_value, max_value};
     const Float4 half = {0.5f, 0.5f, 0.5f, 0.5f};
-    for (size_t x = 0; x < width; ++x) {
-        const float* source = middle + size_t{rs.cols.first[x] - base} * 4;
-        const float* weights = rs.cols.weights.data() + rs.cols.offset[x];
-        const uint32_t count = rs.cols.count[x];
+    for (size_t x = x_begin; x < width; ++x) {
+        const float* source = middle + size_t{rs.cols.first[x] - base} * C;
+        const float* weights = rs.cols.weights.data() + size_t{taps} * x;
         Float4 sum = zero;
-        for (uint32_t t = 0; t < count; ++t) {
+        for (uint32_t t = 0; t < taps; ++t) {
             Float4 pixel;
-            std::memcpy(&pixel, source + 4 * t, sizeof pixel);
+            std::memcpy(&pixel, source + C * t, sizeof pixel);
             sum += pixel * weights[t];
         }
         Float4 v = sum < zero ? zero : sum;
@@ -870,14 +938,61 @@ void horizontal_pass_colour(Resampler<T>& rs) {
     }
 }
 
+#if defined(__x86_64__)
+
+// The same per-lane arithmetic for two output pixels in one eight-lane vector.
+template <typename T, uint32_t C>
+__attribute__((target("avx2"))) void horizontal_pass_colour_avx2(Resampler<T>& rs) {
+    const float* middle = rs.middle.data();
+    T* out = rs.output.data();
+    const uint32_t base = rs.cols.source_begin;
+    const size_t width = rs.cols.first.size();
+    const uint32_t taps = rs.cols.max_count;
+    constexpr float max_value = sizeof(T) == 1 ? 255.0f : 65535.0f;
+    const __m256 zero = _mm256_setzero_ps();
+    const __m256 top = _mm256_set1_ps(max_value);
+    const __m256 half = _mm256_set1_ps(0.5f);
+    alignas(32) int32_t lanes[8];
+    size_t x = 0;
+    for (; x + 1 < width; x += 2) {
+        const float* left = middle + size_t{rs.cols.first[x] - base} * C;
+        const float* right = middle + size_t{rs.cols.first[x + 1] - base} * C;
+        const float* weights = rs.pair_weights.data() + (x / 2) * taps * 8;
+        __m256 sum = zero;
+        for (uint32_t t = 0; t < taps; ++t) {
+            const __m256 pixels =
+                _mm256_set_m128(_mm_loadu_ps(right + C * t), _mm_loadu_ps(left + C * t));
+            sum = _mm256_add_ps(sum, _mm256_mul_ps(pixels, _mm256_loadu_ps(weights + 8 * t)));
+        }
+        const __m256 v = _mm256_min_ps(_mm256_max_ps(sum, zero), top);
+        const __m256i whole = _mm256_cvttps_epi32(v);
+        const __m256 fraction = _mm256_sub_ps(v, _mm256_cvtepi32_ps(whole));
+        const __m256i up = _mm256_castps_si256(_mm256_cmp_ps(fraction, half, _CMP_GE_OQ));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), _mm256_sub_epi32(whole, up));
+        for (uint32_t c = 0; c < C; ++c) {
+            out[x * C + c] = static_cast<T>(lanes[c]);
+            out[(x + 1) * C + c] = static_cast<T>(lanes[4 + c]);
+        }
+    }
+    horizontal_pass_colour<T, C>(rs, x);
+}
+
+#else
+
+template <typename T, uint32_t C>
+void horizontal_pass_colour_avx2(Resampler<T>& rs) {
+    horizontal_pass_colour<T, C>(rs, 0);
+}
+
+#endif
+
 // Takes the row just written into resampler_slot and emits every output row it completes.
 template <typename T, typename Emit>
 void resampler_commit(Resampler<T>& rs, Emit& emit) {
-    const uint32_t row = rs.next_source_row++;
-    widen_row(rs, rs.ring.data() + rs.ring_row_floats * (row % rs.ring_rows));
+    const uint32_t y = rs.next_source_row++;
     const uint32_t output_rows = static_cast<uint32_t>(rs.rows.first.size());
     while (rs.next_output_row < output_rows &&
-           rs.rows.first[rs.next_output_row] + rs.rows.count[rs.next_output_row] - 1 <= row) {
+           rs.rows.first[rs.next_output_row] + rs.rows.count[rs.next_output_row] - 1 <= y) {
         vertical_pass(rs, rs.next_output_row);
         switch (rs.channels) {
             case 1:
@@ -887,10 +1002,12 @@ void resampler_commit(Resampler<T>& rs, Emit& emit) {
                 horizontal_pass_narrow<T, 2>(rs);
                 break;
             case 3:
-                horizontal_pass_colour<T, 3>(rs);
+                rs.pair_weights.empty() ? horizontal_pass_colour<T, 3>(rs, 0)
+                                        : horizontal_pass_colour_avx2<T, 3>(rs);
                 break;
             default:
-                horizontal_pass_colour<T, 4>(rs);
+                rs.pair_weights.empty() ? horizontal_pass_colour<T, 4>(rs, 0)
+                                        : horizontal_pass_colour_avx2<T, 4>(rs);
                 break;
         }
         emit(rs.output.data());
@@ -898,7 +1015,7 @@ void resampler_commit(Resampler<T>& rs, Emit& emit) {
     }
 }
 
-// Decoder rows go straight into the resampler.
+// Decoder rows go straight into the resampler's ring.
 template <typename T, typename Emit>
 struct ResamplerSink {
     Resampler<T>* rs;

@@ -1,0 +1,177 @@
+// One picture job per process, so a runner can time the whole process and read its peak memory
+// beside peers such as djpeg (scripts/bench-pictures does that).
+//   picture_bench cover FILE WIDTH HEIGHT   the background: decode, cover, cut, BGRA
+//   picture_bench avatar FILE               the avatar: decode, 96 x 96, BGRA, disc mask
+//   picture_bench png-decode FILE           libpng decoding alone, the same transforms
+//   picture_bench spng-decode FILE          libspng decoding alone (loaded at run time)
+// Each prints "<mode> <milliseconds inside the process> <peak resident KiB> <checksum>".
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <png.h>
+#include <spng.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <bit>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "avatar.h"
+#include "background.h"
+
+namespace {
+
+uint64_t checksum(const std::vector<uint8_t>& bytes) {
+    uint64_t sum = 1469598103934665603ull;
+    for (size_t i = 0; i < bytes.size(); i += 97) {
+        sum = (sum ^ bytes[i]) * 1099511628211ull;
+    }
+    return sum + bytes.size();
+}
+
+long peak_kib() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// The avatar pipeline with an arbitrary file instead of a user's home.
+std::optional<BgraBuffer> avatar_from(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    auto picture = decode_picture_resized(UniqueFd(fd), path, AVATAR_SIZE, AVATAR_SIZE);
+    if (!picture.ok()) {
+        return std::nullopt;
+    }
+    BgraBuffer pixels = to_bgra(picture.value());
+    avatar_mask(pixels);
+    return pixels;
+}
+
+// What a plain libpng reader does: expand, native 16-bit order, rows into one buffer.
+std::optional<std::vector<uint8_t>> png_decode(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return std::nullopt;
+    }
+    std::setvbuf(file, nullptr, _IOFBF, 8192);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    std::vector<uint8_t> pixels;
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        std::fclose(file);
+        return std::nullopt;
+    }
+    png_init_io(png, file);
+    png_read_info(png, info);
+    png_set_expand(png);
+    if (png_get_bit_depth(png, info) == 16 && std::endian::native == std::endian::little) {
+        png_set_swap(png);
+    }
+    int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    const size_t row_bytes = png_get_rowbytes(png, info);
+    const uint32_t height = png_get_image_height(png, info);
+    pixels.resize(row_bytes * height);
+    for (int pass = 0; pass < passes; ++pass) {
+        for (uint32_t y = 0; y < height; ++y) {
+            png_read_row(png, pixels.data() + row_bytes * y, nullptr);
+        }
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(file);
+    return pixels;
+}
+
+// libspng through dlopen, so the benchmark needs no link-time dependency on it.
+std::optional<std::vector<uint8_t>> spng_decode(const std::string& path) {
+    void* lib = ::dlopen("libspng.so.0", RTLD_NOW);
+    if (lib == nullptr) {
+        return std::nullopt;
+    }
+    auto ctx_new = reinterpret_cast<decltype(&spng_ctx_new)>(::dlsym(lib, "spng_ctx_new"));
+    auto ctx_free = reinterpret_cast<decltype(&spng_ctx_free)>(::dlsym(lib, "spng_ctx_free"));
+    auto set_file =
+        reinterpret_cast<decltype(&spng_set_png_file)>(::dlsym(lib, "spng_set_png_file"));
+    auto image_size = reinterpret_cast<decltype(&spng_decoded_image_size)>(
+        ::dlsym(lib, "spng_decoded_image_size"));
+    auto get_ihdr = reinterpret_cast<decltype(&spng_get_ihdr)>(::dlsym(lib, "spng_get_ihdr"));
+    auto decode = reinterpret_cast<decltype(&spng_decode_image)>(::dlsym(lib, "spng_decode_image"));
+    if (!ctx_new || !ctx_free || !set_file || !image_size || !get_ihdr || !decode) {
+        return std::nullopt;
+    }
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return std::nullopt;
+    }
+    std::setvbuf(file, nullptr, _IOFBF, 8192);
+    spng_ctx* ctx = ctx_new(0);
+    set_file(ctx, file);
+    spng_ihdr ihdr{};
+    std::optional<std::vector<uint8_t>> result;
+    if (get_ihdr(ctx, &ihdr) == 0) {
+        int format = ihdr.color_type == SPNG_COLOR_TYPE_INDEXED ? SPNG_FMT_RGBA8 : SPNG_FMT_PNG;
+        size_t size = 0;
+        if (image_size(ctx, format, &size) == 0) {
+            std::vector<uint8_t> pixels(size);
+            if (decode(ctx, pixels.data(), size, format, SPNG_DECODE_TRNS) == 0) {
+                result = std::move(pixels);
+            }
+        }
+    }
+    ctx_free(ctx);
+    std::fclose(file);
+    return result;
+}
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: picture_bench cover FILE WIDTH HEIGHT | avatar FILE | png-decode FILE "
+                 "| spng-decode FILE\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        return usage();
+    }
+    const std::string mode = argv[1];
+    const std::string path = argv[2];
+    const auto start = std::chrono::steady_clock::now();
+    std::optional<std::vector<uint8_t>> out;
+    if (mode == "cover" && argc == 5) {
+        auto buffer = load_cover(path, static_cast<uint32_t>(std::atoi(argv[3])),
+                                 static_cast<uint32_t>(std::atoi(argv[4])));
+        if (buffer.ok()) {
+            out = std::move(buffer.value());
+        } else {
+            std::fprintf(stderr, "%s\n", picture_error_text(buffer.error()));
+        }
+    } else if (mode == "avatar") {
+        out = avatar_from(path);
+    } else if (mode == "png-decode") {
+        out = png_decode(path);
+    } else if (mode == "spng-decode") {
+        out = spng_decode(path);
+    } else {
+        return usage();
+    }
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (!out) {
+        std::fprintf(stderr, "%s failed\n", mode.c_str());
+        return 1;
+    }
+    std::printf("%s %.1f %ld %llu\n", mode.c_str(), ms, peak_kib(),
+                static_cast<unsigned long long>(checksum(*out)));
+    return 0;
+}
