@@ -225,3 +225,27 @@ assert_screen_pixel() { # x y "r g b" what [tolerance]
 
 # The centre of the avatar square.
 AVATAR_CENTRE=($CX $((CY - 112)))
+
+# Ends the daemon and its X server, so that the next start_vesko starts afresh.
+stop_vesko_and_x() {
+    local xpid
+    xpid=$(xorg_pid 2>/dev/null || true)
+    kill -TERM "$VESKO_PID" 2>/dev/null || true
+    wait "$VESKO_PID" 2>/dev/null || true
+    if [ -n "$xpid" ]; then
+        kill -TERM "$xpid" 2>/dev/null || true
+        local deadline=$((SECONDS + 10))
+        while [ -e "$PROC/$xpid" ] && [ "$(awk '{print $3}' "$PROC/$xpid/stat" 2>/dev/null)" != Z ]; do
+            [ $SECONDS -lt $deadline ] || fail "the X server did not end"
+            sleep 0.05
+        done
+    fi
+    rm -f /tmp/.X11-unix/X0 /tmp/.X0-lock /tmp/xorg-pid /tmp/xorg-args
+}
+
+# No X protocol error may have been logged.
+assert_no_x_errors() {
+    if log_messages | grep -F "X error"; then
+        fail "X errors were logged"
+    fi
+}
