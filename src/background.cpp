@@ -831,9 +831,11 @@ __attribute__((target("avx2"))) void column_pass_avx2(float* out, const T* const
     }
 }
 
+bool wide_vectors_allowed = true;
+
 bool have_avx2() {
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2;
+    return avx2 && wide_vectors_allowed;
 }
 
 #else
@@ -843,6 +845,8 @@ void column_pass_avx2(float* out, const T* const* rows, const float* weights, ui
                       size_t samples) {
     column_pass_plain(out, rows, weights, count, samples);
 }
+
+bool wide_vectors_allowed = true;
 
 bool have_avx2() {
     return false;
@@ -1195,6 +1199,10 @@ Result<UniqueFd, PictureError> open_for_reading(const std::string& path) {
 
 // ---------------------------------------------------------------------------------------------
 // The pipeline's public operations
+
+void allow_wide_vectors(bool allowed) {
+    wide_vectors_allowed = allowed;
+}
 
 Result<img::Picture, PictureError> decode_picture(UniqueFd fd, std::string_view name) {
     auto dec = std::make_unique<Decoder>();

@@ -97,6 +97,10 @@ CoverGeometry cover_geometry(uint32_t picture_width, uint32_t picture_height, ui
 BgraBuffer scale_to_cover(const img::Picture& picture, uint32_t screen_width,
                           uint32_t screen_height);
 
+// The resampler uses AVX2 where the processor has it; tests switch it off to check that the
+// plain loops give the same bytes.
+void allow_wide_vectors(bool allowed);
+
 // open_picture + scale_to_cover, streamed from the decoder: the same bytes, a fraction of the
 // memory and time.
 Result<BgraBuffer, PictureError> load_cover(const std::string& path, uint32_t screen_width,
