@@ -52,12 +52,16 @@ assert_answers() { # what
     answer_end "$@"
 }
 
-# Escape resets the form (fields, message, focus); then the name, Tab, the password, Return.
-submit_login() { # name password
+# Escape resets the form (fields, message, focus); then the name, Tab and the password.
+fill_login() { # name password
     press Escape
     type_text "$1"
     press Tab
     type_text "$2"
+}
+
+submit_login() { # name password
+    fill_login "$1" "$2"
     press Return
 }
 
@@ -73,7 +77,7 @@ login_cycle() { # name password
 }
 
 # A start script that records what the session got: its identity, capabilities and
-# descriptors, once per session, under ~/priv/N; then it exits at once with status 0.
+# descriptors, once per session, under ~/priv/N; then it exits with status 0.
 privilege_xinitrc() { # user
     local home
     home=$(getent passwd "$1" | cut -d: -f6)
@@ -84,6 +88,8 @@ mkdir -p "\$out"
 grep -E '^(Uid|Gid|Groups|CapInh|CapPrm|CapEff|CapAmb|NoNewPrivs):' $PROC/\$\$/status >"\$out/status"
 find $PROC/\$\$/fd -mindepth 1 -fprintf "\$out/fds" '%f %l\n'
 echo \$\$ >"\$out/pid"
+# At its end the daemon disconnects every other X client: let the test's xdotool finish first.
+sleep 0.3
 SH
     chown "$1": "$home/.xinitrc"
 }
