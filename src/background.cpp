@@ -195,8 +195,16 @@ struct PictureHeader {
 // ---------------------------------------------------------------------------------------------
 // JPEG through libjpeg(-turbo)
 
-// Real photographs have about ten scans; thousands of tiny ones would pin the greeter.
-constexpr int MAX_JPEG_SCANS = 100;
+// Real photographs have about ten scans; thousands of tiny ones would pin the greeter. Every scan
+// walks the blocks of its components, so large pictures get fewer: at most about a second.
+constexpr int MIN_JPEG_SCAN_CAP = 16;
+constexpr int MAX_JPEG_SCAN_CAP = 100;
+constexpr uint64_t JPEG_SCAN_BLOCK_BUDGET = uint64_t{64} << 20;
+
+struct JpegProgress {
+    jpeg_progress_mgr pub;
+    int max_scans;
+};
 
 struct JpegErrorManager {
     jpeg_error_mgr pub;
@@ -212,7 +220,7 @@ struct JpegDecoder {
     jpeg_decompress_struct cinfo;
     JpegErrorManager err;
     JpegSource source;
-    jpeg_progress_mgr progress;
+    JpegProgress progress;
     bool created = false;
     bool cmyk = false;
     std::vector<uint8_t> cmyk_row;
@@ -236,7 +244,7 @@ void jpeg_silent_output(j_common_ptr) {}
 
 void jpeg_progress(j_common_ptr cinfo) {
     auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (dinfo->input_scan_number > MAX_JPEG_SCANS) {
+    if (dinfo->input_scan_number > reinterpret_cast<JpegProgress*>(cinfo->progress)->max_scans) {
         jpeg_error_jump(cinfo);
     }
 }
@@ -291,12 +299,21 @@ Result<PictureHeader, PictureError> jpeg_open(JpegDecoder& dec, Reader& reader) 
     dec.source.pub.next_input_byte = nullptr;
     dec.source.pub.bytes_in_buffer = 0;
     dec.cinfo.src = &dec.source.pub;
-    dec.progress.progress_monitor = jpeg_progress;
-    dec.cinfo.progress = &dec.progress;
+    dec.progress.pub.progress_monitor = jpeg_progress;
+    dec.progress.max_scans = MAX_JPEG_SCAN_CAP;
+    dec.cinfo.progress = &dec.progress.pub;
     // A progressive file keeps every coefficient: at most twice the 8-bit samples.
     dec.cinfo.mem->max_memory_to_use = static_cast<long>(2 * MAX_DECODE_BYTES + (64 << 20));
 
     jpeg_read_header(&dec.cinfo, TRUE);
+    uint64_t blocks = 0;
+    for (int i = 0; i < dec.cinfo.num_components; ++i) {
+        blocks += uint64_t{dec.cinfo.comp_info[i].width_in_blocks} *
+                  dec.cinfo.comp_info[i].height_in_blocks;
+    }
+    dec.progress.max_scans = static_cast<int>(
+        std::clamp<uint64_t>(JPEG_SCAN_BLOCK_BUDGET / std::max<uint64_t>(blocks, 1),
+                             MIN_JPEG_SCAN_CAP, MAX_JPEG_SCAN_CAP));
 
     PictureHeader header;
     header.width = dec.cinfo.image_width;
@@ -1187,12 +1204,15 @@ Result<img::Picture, PictureError> resize_stream(Decoder& dec, uint32_t width, u
     return out;
 }
 
+// Only regular files: opening a FIFO for reading would wait for a writer, and a device can give
+// endless data. O_NONBLOCK keeps the open itself from waiting.
 Result<UniqueFd, PictureError> open_for_reading(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat st;
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return Err{PictureError::Io};
     }
-    return UniqueFd(fd);
+    return fd;
 }
 
 }  // namespace

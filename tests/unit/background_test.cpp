@@ -481,10 +481,15 @@ TEST(BackgroundFormat, IoErrors) {
     TempDir dir;
     fs::create_directory(dir.file("folder.png"));
     fs::create_directory(dir.file("folder"));
-    for (const char* name : {"missing.png", "folder.png", "folder"}) {
+    ASSERT_EQ(::mkfifo(dir.file("fifo.png").c_str(), 0644), 0);
+    fs::create_symlink("/dev/zero", dir.file("zero.jpg"));
+    for (const char* name : {"missing.png", "folder.png", "folder", "fifo.png", "zero.jpg"}) {
         auto r = open_picture(dir.file(name));
         ASSERT_FALSE(r.ok()) << name;
         EXPECT_EQ(r.error(), PictureError::Io) << name;
+        auto streamed = load_cover(dir.file(name), 16, 9);
+        ASSERT_FALSE(streamed.ok()) << name;
+        EXPECT_EQ(streamed.error(), PictureError::Io) << name;
     }
 }
 
