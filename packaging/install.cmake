@@ -98,3 +98,11 @@ if(BUILD_TESTING)
   set_tests_properties(packaging.config_docs packaging.config_docs_detects_gaps
                        packaging.man_pages PROPERTIES LABELS packaging)
 endif()
+
+# These build in, or install from, the build tree (cpack builds its "preinstall" target, the
+# demo its targets): never two at once.
+foreach(test_name e2e.install e2e.package e2e.demo)
+  if(TEST ${test_name})
+    set_tests_properties(${test_name} PROPERTIES RESOURCE_LOCK vesko_build_tree)
+  endif()
+endforeach()
