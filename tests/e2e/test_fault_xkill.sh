@@ -1,0 +1,82 @@
+# The X server killed while the greeter shows, and while a session runs (one that is an X client
+# and leaves a helper running, and one that does not talk to X at all). Each time the daemon
+# must end, with a failure status and without spinning, so that its service manager can start
+# it afresh, and no process of the session may be left running.
+source "$SRC/tests/e2e/hard_lib.sh"
+pam_unix_service
+mkdir -m 1777 /run/user
+add_user alice 'alice pw'
+H=/tmp/home/alice
+UID_A=$(id -u alice)
+
+# Kills the X server, then waits for the daemon to end; its CPU time in that span goes to
+# the figures, so that a daemon spinning on a dead connection shows.
+kill_x_and_expect_exit() { # what
+    local what=$1 xpid t0 cpu0 cpu1=0
+    xpid=$(xorg_pid)
+    cpu0=$(awk '{print $14 + $15}' "$PROC/$VESKO_PID/stat")
+    t0=$(now_ms)
+    kill -KILL "$xpid"
+    local deadline=$((SECONDS + 10))
+    while vesko_alive; do
+        cpu1=$(awk '{print $14 + $15}' "$PROC/$VESKO_PID/stat" 2>/dev/null || echo "$cpu1")
+        [ $SECONDS -lt $deadline ] || fail "$what: the daemon did not end within 10 s of the X server's death"
+        sleep 0.05
+    done
+    local ms=$(($(now_ms) - t0))
+    wait_exit 1
+    [ "$VESKO_STATUS" -ne 0 ] || fail "$what: the daemon ended with status 0"
+    figure "X server killed $what: the daemon ended after ${ms} ms with status $VESKO_STATUS," \
+        "using $((cpu1 - cpu0)) clock ticks of CPU meanwhile"
+    # Nothing of the session may outlive the daemon.
+    deadline=$((SECONDS + 5))
+    while [ -n "$(pids_of_uid "$UID_A")" ]; do
+        [ $SECONDS -lt $deadline ] ||
+            fail "$what: processes of the session are left: $(pids_of_uid "$UID_A" | while read -r p; do tr '\0' ' ' <"$PROC/$p/cmdline"; echo; done)"
+        sleep 0.1
+    done
+    [ -z "$(zombies)" ] || fail "$what: zombies left: $(zombies)"
+    rm -f /tmp/.X11-unix/X0 /tmp/.X0-lock /tmp/xorg-pid
+}
+
+# 1. While the greeter shows.
+start_vesko
+wait_greeter
+kill_x_and_expect_exit "while the greeter shows"
+
+# 2. While a session runs that is an X client and has started a helper that is not.
+cat >$H/.xinitrc <<'SH'
+sleep 1000 &
+echo started >"$HOME/started"
+exec xprop -root -spy >/dev/null 2>&1
+SH
+chown alice: $H/.xinitrc
+: >"$VESKO_LOG"
+start_vesko
+wait_greeter
+submit_login alice 'alice pw'
+wait_log "Waiting for child PID" 15
+deadline=$((SECONDS + 10))
+until [ -f $H/started ]; do
+    [ $SECONDS -lt $deadline ] || fail "the session did not start"
+    sleep 0.05
+done
+sleep 0.5
+kill_x_and_expect_exit "while an X client session runs"
+
+# 3. While a session runs that never talks to X.
+cat >$H/.xinitrc <<'SH'
+echo started >"$HOME/started2"
+exec sleep 1000
+SH
+: >"$VESKO_LOG"
+start_vesko
+wait_greeter
+submit_login alice 'alice pw'
+wait_log "Waiting for child PID" 15
+deadline=$((SECONDS + 10))
+until [ -f $H/started2 ]; do
+    [ $SECONDS -lt $deadline ] || fail "the second session did not start"
+    sleep 0.05
+done
+kill_x_and_expect_exit "while a session without X runs"
