@@ -57,18 +57,19 @@ install(CODE "
 # --- the Debian package: cpack -G DEB in the build directory ------------------------------
 set(CPACK_GENERATOR DEB)
 set(CPACK_SET_DESTDIR ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_NAME vesko)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "vesko developers")
 set(CPACK_PACKAGE_CONTACT "vesko developers <vesko@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small graphical login manager for X11")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "small graphical login manager for X11
- vesko starts its own X server on display :0 (virtual terminal 1), shows a full-screen
- login screen with a background picture chosen by the time of day, a clock and the user's
- avatar, authenticates through PAM (service vesko) and runs the user's X session:
- ~/.xinitrc, or openbox when there is none.
- .
- Enable it with: systemctl enable vesko")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "vesko starts its own X server on display :0 (virtual terminal 1), shows a
+full-screen login screen with a background picture chosen by the time of day, a clock and the
+user's avatar, authenticates through PAM (service vesko) and runs the user's X session:
+~/.xinitrc, or openbox when there is none.
+
+It is not enabled on installation: systemctl enable vesko")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)

@@ -14,6 +14,8 @@ staged_files() { # root
     local odd
     odd=$(cd "$1" && find . ! -type f ! -type d)
     [ -z "$odd" ] || fail "unexpected entries in $1: $odd"
+    odd=$(cd "$1" && find . -type d -empty)
+    [ -z "$odd" ] || fail "empty directories in $1: $odd"
     (cd "$1" && find . -type f -printf '%m /%P\n' | sort -k2)
 }
 
