@@ -255,3 +255,61 @@ assert_no_x_errors() {
         fail "X errors were logged"
     fi
 }
+
+# The X resources the daemon's own connection holds, one line: windows, GCs, fonts, pixmaps,
+# pictures, glyph sets, colormaps, passive grabs, cursors, others, pixmap bytes, other bytes.
+# The daemon connects first, so its client's resource base is 0x200000.
+daemon_x_resources() {
+    X xrestop -b -m 1 | awk '
+        /^[0-9]+ - / { mine = 0 }
+        /res_base *: *0x200000$/ { mine = 1 }
+        mine && /:/ {
+            split($0, kv, ":")
+            key = kv[1]; gsub(/^[ \t]+|[ \t]+$/, "", key)
+            value = kv[2]; gsub(/[ \t~]/, "", value)
+            if (key != "res_base" && key != "res_mask") out = out value " "
+        }
+        END { print out }'
+}
+
+# Consecutive login cycles of a user whose session exits at once. After WARMUP cycles each
+# greeter is measured: the daemon's descriptors, resident memory and X resources, zombies, the
+# X server's PID. At the end: descriptors and X resources identical to the first measurement,
+# memory growth under MAX_GROWTH_KIB (unless empty), no zombie ever, one X server throughout.
+# Figures go to $W/soak.tsv and the figures file.
+run_soak() { # cycles warmup [max_growth_kib]
+    local cycles=$1 warmup=$2 max_growth=${3:-} i xpid fds rss res zombie_list
+    local first_fds= first_rss= first_res= last_rss= peak_rss=0 t0 cycle_ms=0
+    xpid=$(xorg_pid)
+    printf 'cycle\tms\tfds\trss_kib\tx_resources\n' >"$W/soak.tsv"
+    for i in $(seq 1 "$cycles"); do
+        t0=$(now_ms)
+        login_cycle alice 'alice pw'
+        cycle_ms=$(($(now_ms) - t0))
+        assert_eq "$xpid" "$(xorg_pid)" "X server PID at cycle $i"
+        kill -0 "$xpid" || fail "the X server is gone at cycle $i"
+        assert_eq 1 "$(pids_of_exe /usr/bin/Xvfb | wc -l)" "X servers at cycle $i"
+        zombie_list=$(zombies)
+        [ -z "$zombie_list" ] || fail "zombies at cycle $i: $zombie_list"
+        assert_alive
+        [ "$i" -gt "$warmup" ] || continue
+        fds=$(find "$PROC/$VESKO_PID/fd" -mindepth 1 | wc -l)
+        rss=$(awk '/^VmRSS:/ {print $2}' "$PROC/$VESKO_PID/status")
+        res=$(daemon_x_resources)
+        [ -n "$res" ] || fail "no X resources found for the daemon's connection"
+        printf '%s\t%s\t%s\t%s\t%s\n' "$i" "$cycle_ms" "$fds" "$rss" "$res" >>"$W/soak.tsv"
+        if [ -z "$first_fds" ]; then
+            first_fds=$fds first_rss=$rss first_res=$res
+        fi
+        assert_eq "$first_fds" "$fds" "the daemon's descriptors at cycle $i (after cycle $((warmup + 1)))"
+        assert_eq "$first_res" "$res" "the daemon's X resources at cycle $i"
+        last_rss=$rss
+        [ "$rss" -gt "$peak_rss" ] && peak_rss=$rss
+    done
+    figure "soak: $cycles cycles, last one ${cycle_ms} ms; descriptors $first_fds throughout;" \
+        "X resources [$first_res] throughout; RSS ${first_rss} -> ${last_rss} KiB (peak $peak_rss)"
+    if [ -n "$max_growth" ]; then
+        [ $((last_rss - first_rss)) -lt "$max_growth" ] ||
+            fail "resident memory grew by $((last_rss - first_rss)) KiB over the soak"
+    fi
+}
