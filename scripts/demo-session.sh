@@ -41,8 +41,10 @@ SH
     chmod 755 /usr/bin/Xorg
 fi
 
+# Nothing of the desktop's access goes further than this shell.
+unset VESKO_DEMO_COOKIE
 daemon_started=$(date +%s.%N)
-VESKO_BIN=/usr/sbin/vesko start_vesko
+VESKO_BIN=/usr/sbin/vesko start_vesko 8<&-
 wait_log "Entering login screen" 60
 deadline=$((SECONDS + 30))
 while [ -z "$(greeter_window)" ] ||
