@@ -5,6 +5,14 @@
 //   picture_bench png-decode FILE           libpng decoding alone, the same transforms
 //   picture_bench spng-decode FILE          libspng decoding alone (loaded at run time)
 // Each prints "<mode> <milliseconds inside the process> <peak resident KiB> <checksum>".
+//   picture_bench showing SECONDS PROC_ROOT DAEMON_EXE X,Y...
+//       on $DISPLAY (retrying until the server is up): waits for the greeter window to be
+//       created, watches the given pixels for SECONDS and prints "showing <ms> cpu <ms>": from
+//       the window's creation to the first moment every pixel shows its final value, in wall
+//       time and in processor time of the process running DAEMON_EXE.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <png.h>
@@ -131,10 +139,133 @@ std::optional<std::vector<uint8_t>> spng_decode(const std::string& path) {
     return result;
 }
 
+double now_ms() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Nanoseconds a process has spent on a processor, from its schedstat file; 0 when unreadable.
+uint64_t cpu_ns(const std::string& schedstat) {
+    FILE* file = std::fopen(schedstat.c_str(), "r");
+    if (file == nullptr) {
+        return 0;
+    }
+    unsigned long long ns = 0;
+    if (std::fscanf(file, "%llu", &ns) != 1) {
+        ns = 0;
+    }
+    std::fclose(file);
+    return ns;
+}
+
+// The schedstat file of the process running `exe`, found under a procfs mount.
+std::string schedstat_of(const std::string& proc_root, const std::string& exe) {
+    DIR* dir = ::opendir(proc_root.c_str());
+    if (dir == nullptr) {
+        return "";
+    }
+    std::string found;
+    while (dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] < '0' || entry->d_name[0] > '9') {
+            continue;
+        }
+        const std::string base = proc_root + "/" + entry->d_name;
+        char target[4096];
+        ssize_t n = ::readlink((base + "/exe").c_str(), target, sizeof target - 1);
+        if (n > 0 && std::string(target, size_t(n)) == exe) {
+            found = base + "/schedstat";
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+// From the greeter window's creation to the first moment all watched pixels show what they show
+// at the end of the watch: the wall time, and the processor time the daemon used.
+int watch_showing(double seconds, const std::string& proc_root, const std::string& daemon_exe,
+                  const std::vector<std::pair<int, int>>& points) {
+    Display* display = nullptr;
+    const double give_up = now_ms() + 10000;
+    while ((display = XOpenDisplay(nullptr)) == nullptr) {
+        if (now_ms() > give_up) {
+            std::fprintf(stderr, "cannot open the display\n");
+            return 1;
+        }
+        ::usleep(2000);
+    }
+    const Window root = DefaultRootWindow(display);
+    XSelectInput(display, root, SubstructureNotifyMask);
+    XSync(display, False);
+    // A window that exists already was created before we could see it.
+    Window unused_root, unused_parent, *children = nullptr;
+    unsigned int count = 0;
+    XQueryTree(display, root, &unused_root, &unused_parent, &children, &count);
+    for (unsigned int i = 0; i < count; ++i) {
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(display, children[i], &attributes) &&
+            attributes.override_redirect) {
+            std::fprintf(stderr, "the greeter window existed before the watch began\n");
+            return 1;
+        }
+    }
+    XFree(children);
+    double created = -1;
+    while (created < 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == CreateNotify && event.xcreatewindow.override_redirect) {
+            created = now_ms();
+        }
+    }
+    const std::string schedstat = schedstat_of(proc_root, daemon_exe);
+    const uint64_t cpu_at_creation = cpu_ns(schedstat);
+    struct Round {
+        double at;
+        uint64_t cpu;
+        std::vector<unsigned long> values;
+    };
+    std::vector<Round> rounds;
+    const double end = created + seconds * 1000;
+    while (now_ms() < end) {
+        Round round{0, 0, std::vector<unsigned long>(points.size(), ~0ul)};
+        for (size_t i = 0; i < points.size(); ++i) {
+            XImage* image = XGetImage(display, root, points[i].first, points[i].second, 1, 1,
+                                      AllPlanes, ZPixmap);
+            if (image != nullptr) {
+                round.values[i] = XGetPixel(image, 0, 0);
+                XDestroyImage(image);
+            }
+        }
+        round.at = now_ms();
+        round.cpu = cpu_ns(schedstat);
+        if (rounds.empty() || rounds.back().values != round.values) {
+            rounds.push_back(std::move(round));
+        }
+    }
+    XCloseDisplay(display);
+    for (const Round& round : rounds) {
+        std::fprintf(stderr, "%8.1f ms  cpu %6.1f ms:", round.at - created,
+                     double(round.cpu - cpu_at_creation) / 1e6);
+        for (unsigned long v : round.values) {
+            std::fprintf(stderr, " %06lx", v);
+        }
+        std::fprintf(stderr, "\n");
+    }
+    for (const Round& round : rounds) {
+        if (round.values == rounds.back().values) {
+            std::printf("showing %.1f cpu %.1f\n", round.at - created,
+                        double(round.cpu - cpu_at_creation) / 1e6);
+            return 0;
+        }
+    }
+    return 1;
+}
+
 int usage() {
     std::fprintf(stderr,
                  "usage: picture_bench cover FILE WIDTH HEIGHT | avatar FILE | png-decode FILE "
-                 "| spng-decode FILE\n");
+                 "| spng-decode FILE | showing SECONDS PROC_ROOT DAEMON_EXE X,Y...\n");
     return 2;
 }
 
@@ -145,6 +276,17 @@ int main(int argc, char** argv) {
         return usage();
     }
     const std::string mode = argv[1];
+    if (mode == "showing" && argc >= 5) {
+        std::vector<std::pair<int, int>> points;
+        for (int i = 5; i < argc; ++i) {
+            int x = 0, y = 0;
+            if (std::sscanf(argv[i], "%d,%d", &x, &y) != 2) {
+                return usage();
+            }
+            points.emplace_back(x, y);
+        }
+        return watch_showing(std::atof(argv[2]), argv[3], argv[4], points);
+    }
     const std::string path = argv[2];
     const auto start = std::chrono::steady_clock::now();
     std::optional<std::vector<uint8_t>> out;
