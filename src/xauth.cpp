@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "fd.h"
@@ -37,6 +38,12 @@ void wipe(std::string& secret) {
 
 template <typename T>
 using XPtr = std::unique_ptr<T, decltype([](T* p) { XFree(p); })>;
+
+std::string hex_id(XID id) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%lx", id);
+    return text;
+}
 
 Result<std::string> host_name() {
     char name[HOST_NAME_MAX + 1] = {};
@@ -141,7 +148,7 @@ void remove_host(Display* display, const HostEntry& entry) {
     XRemoveHost(display, &host);
 }
 
-std::vector<XID> other_clients(Display* display, const XAccessBaseline& baseline) {
+std::vector<XClient> other_clients(Display* display, const XAccessBaseline& baseline) {
     int count = 0;
     XResClient* raw = nullptr;
     if (XResQueryClients(display, &count, &raw) == 0) {
@@ -155,25 +162,67 @@ std::vector<XID> other_clients(Display* display, const XAccessBaseline& baseline
     return clients_to_disconnect(listed, baseline.own_id);
 }
 
-int (*previous_error_handler)(Display*, XErrorEvent*) = nullptr;
+// Every resource of one client; nothing where the server cannot tell (before X-Resource 1.2).
+std::vector<XID> client_resources(Display* display, XID client) {
+    XResResourceIdSpec every{0, 0};
+    long count = 0;
+    XResResourceSizeValue* sizes = nullptr;
+    if (XResQueryResourceBytes(display, client, 1, &every, &count, &sizes) != Success ||
+        sizes == nullptr) {
+        return {};
+    }
+    std::vector<XID> ids;
+    for (long i = 0; i < count; ++i) {
+        ids.push_back(sizes[i].size.spec.resource);
+    }
+    XResResourceSizeValuesDestroy(count, sizes);
+    return ids;
+}
 
-// A client may vanish between the listing and its kill; the server then answers BadValue.
+std::string client_pid_text(Display* display, XID client) {
+    XResClientIdSpec spec{client, XRES_CLIENT_ID_PID_MASK};
+    long count = 0;
+    XResClientIdValue* ids = nullptr;
+    pid_t pid = -1;
+    if (XResQueryClientIds(display, 1, &spec, &count, &ids) == Success && ids != nullptr) {
+        for (long i = 0; i < count && pid < 0; ++i) {
+            pid = XResGetClientPid(&ids[i]);
+        }
+        XResClientIdsDestroy(count, ids);
+    }
+    return pid < 0 ? "PID unknown" : "PID " + std::to_string(pid);
+}
+
+int (*previous_error_handler)(Display*, XErrorEvent*) = nullptr;
+int resource_opcode = -1;
+
+// A client may vanish between the listing and its kill; the server then answers BadValue, to
+// KillClient or to the X-Resource query before it.
 int ignore_vanished_clients(Display* display, XErrorEvent* event) {
-    if (event->request_code == X_KillClient && event->error_code == BadValue) {
+    if ((event->request_code == X_KillClient && event->error_code == BadValue) ||
+        event->request_code == resource_opcode) {
         return 0;
     }
     return previous_error_handler != nullptr ? previous_error_handler(display, event) : 0;
 }
 
-void kill_clients(Display* display, const std::vector<XID>& bases) {
+void kill_clients(Display* display, const std::vector<XClient>& clients) {
+    int event_base = 0;
+    int error_base = 0;
+    if (XQueryExtension(display, "X-Resource", &resource_opcode, &event_base, &error_base) ==
+        False) {
+        resource_opcode = -1;
+    }
     XSync(display, False);
     previous_error_handler = XSetErrorHandler(ignore_vanished_clients);
-    for (const XID base : bases) {
-        XKillClient(display, base);
+    for (const XClient& client : clients) {
+        const std::vector<XID> resources = client_resources(display, client.resource_base);
+        XKillClient(display, killable_resource(client, resources).value_or(client.resource_base));
     }
     XSync(display, False);
     XSetErrorHandler(previous_error_handler);
     previous_error_handler = nullptr;
+    resource_opcode = -1;
 }
 
 void restore_access_control(Display* display, const XAccessBaseline& baseline) {
@@ -373,16 +422,25 @@ std::vector<HostEntry> hosts_to_remove(const std::vector<HostEntry>& baseline,
     return extra;
 }
 
-std::vector<XID> clients_to_disconnect(const std::vector<XClient>& clients, XID own_id) {
-    std::vector<XID> bases;
+std::vector<XClient> clients_to_disconnect(const std::vector<XClient>& clients, XID own_id) {
+    std::vector<XClient> others;
     for (const XClient& client : clients) {
         const bool is_server = client.resource_base == 0;
         const bool is_own = (own_id & ~client.resource_mask) == client.resource_base;
         if (!is_server && !is_own) {
-            bases.push_back(client.resource_base);
+            others.push_back(client);
         }
     }
-    return bases;
+    return others;
+}
+
+std::optional<XID> killable_resource(const XClient& client, const std::vector<XID>& resources) {
+    for (const XID id : resources) {
+        if ((id & ~client.resource_mask) == client.resource_base) {
+            return id;
+        }
+    }
+    return std::nullopt;
 }
 
 XAccessBaseline record_access_baseline(Display* display) {
@@ -446,11 +504,14 @@ void prepare_session_authorization(Display* display, const XAccessBaseline& base
 void end_session_authorization(Display* display, const XAccessBaseline& baseline) {
     std::set<XID> disconnected;
     if (baseline.have_resource) {
-        for (const XID base : other_clients(display, baseline)) {
-            disconnected.insert(base);
+        for (const XClient& client : other_clients(display, baseline)) {
+            disconnected.insert(client.resource_base);
         }
     }
-    if (session_auth_id != 0) {
+    // Every way in is closed first, so that nothing connects again while the rest is cleared.
+    restore_access_control(display, baseline);
+    const bool revoked = session_auth_id != 0;
+    if (revoked) {
         // Also closes every connection made with it.
         XSecurityRevokeAuthorization(display, session_auth_id);
         XSync(display, False);
@@ -458,13 +519,28 @@ void end_session_authorization(Display* display, const XAccessBaseline& baseline
     }
     wipe(session_cookie);
     if (baseline.have_resource) {
-        const std::vector<XID> remaining = other_clients(display, baseline);
+        const std::vector<XClient> remaining = other_clients(display, baseline);
         kill_clients(display, remaining);
-        disconnected.insert(remaining.begin(), remaining.end());
+        for (const XClient& client : remaining) {
+            disconnected.insert(client.resource_base);
+        }
+        // A client that owns no resource cannot be named to the server.
+        for (const XClient& client : other_clients(display, baseline)) {
+            const bool was_killed = std::any_of(
+                remaining.begin(), remaining.end(),
+                [&](const XClient& k) { return k.resource_base == client.resource_base; });
+            if (was_killed) {
+                disconnected.erase(client.resource_base);
+                log_message(LogLevel::Warn,
+                            "X: could not disconnect client " + hex_id(client.resource_base) +
+                                " (" + client_pid_text(display, client.resource_base) + ")");
+            }
+        }
     }
-    restore_access_control(display, baseline);
-    log_message(LogLevel::Info, "X: revoked session authorization; clients disconnected: " +
-                                    std::to_string(disconnected.size()));
+    log_message(LogLevel::Info,
+                std::string(revoked ? "X: revoked session authorization"
+                                    : "X: session ended without an authorization of its own") +
+                    "; clients disconnected: " + std::to_string(disconnected.size()));
 }
 
 Result<Ok> write_user_xauthority(const std::string& home) {

@@ -12,6 +12,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,11 +92,17 @@ std::vector<HostEntry> hosts_to_remove(const std::vector<HostEntry>& baseline,
 struct XClient {
     XID resource_base = 0;
     XID resource_mask = 0;
+    bool operator==(const XClient&) const = default;
 };
 
-// The resource bases of every client to disconnect: all but the server itself (base 0) and the
-// client that owns `own_id`.
-std::vector<XID> clients_to_disconnect(const std::vector<XClient>& clients, XID own_id);
+// Every client to disconnect: all but the server itself (base 0) and the client that owns
+// `own_id`.
+std::vector<XClient> clients_to_disconnect(const std::vector<XClient>& clients, XID own_id);
+
+// The first of a client's resources that KillClient accepts for it: one in the client's own
+// range (the server's bookkeeping entries carry a bit outside every range). KillClient refuses a
+// client's resource base unless a resource of that ID exists.
+std::optional<XID> killable_resource(const XClient& client, const std::vector<XID>& resources);
 
 // What the server looked like right after the daemon connected; every session ends with the
 // access control put back to this.

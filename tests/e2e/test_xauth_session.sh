@@ -6,6 +6,7 @@ add_user ann 'ann pass' -u 1511
 add_user bob 'bob pass' -u 1512
 add_user eve 'eve pass' -u 1513 # never logs in: any other user on the machine
 mkdir -m 1777 /run/user
+install -m 755 "$BUILD/x_retained_window" "$BUILD/x_bare_client" /usr/local/bin/
 as_user() { # name command...: as that user, with a clean environment and their own home
     local name=$1
     shift
@@ -44,6 +45,13 @@ xhost +si:localuser:eve >>"$out/xhost" 2>&1
 # A client that outlives the session, holding its connection.
 setsid xev -name vesko-leftover >/dev/null 2>&1 </dev/null &
 echo $! >"$out/leftover"
+# Windows the server keeps after their clients went: one made with the cookie, one let in by
+# host alone.
+x_retained_window vesko-retained-cookie >>"$out/retained" 2>&1
+XAUTHORITY=/dev/null x_retained_window vesko-retained-host >>"$out/retained" 2>&1
+# A client let in by host that owns nothing the server could name it by.
+XAUTHORITY=/dev/null setsid x_bare_client >"$out/bare" 2>&1 </dev/null &
+while [ ! -s "$out/bare" ]; do sleep 0.1; done
 touch "$out/opened"
 while [ ! -e "$out/end" ]; do sleep 0.1; done
 exit 0
@@ -101,6 +109,9 @@ until X xdotool search --name vesko-leftover >/dev/null 2>&1; do
     sleep 0.1
 done
 as_user eve xdpyinfo >/dev/null 2>&1 || fail "the session's xhost had no effect: $(cat $r/xhost)"
+for name in vesko-retained-cookie vesko-retained-host; do
+    X xdotool search --name "$name" >/dev/null || fail "no window $name: $(cat $r/retained)"
+done
 
 touch $r/end
 wait_log "Session ended (code 0), re-showing login screen" 20
@@ -111,11 +122,18 @@ for removed in "local:" "si:localuser:eve"; do
     assert_log_order \
         "[INFO] Child PID $sid exited with code 0" \
         "[INFO] X: removed $removed from the host access list" \
-        "[INFO] X: revoked session authorization; clients disconnected: 1" \
+        "[INFO] X: revoked session authorization; clients disconnected: 3" \
         "[INFO] Session ended (code 0), re-showing login screen" \
         "[INFO] Entering login screen"
 done
 assert_eq 2 "$(log_count "from the host access list")" "removed hosts"
+
+# The client without resources cannot be disconnected; the daemon names it.
+bare=$(cat $r/bare)
+kill -0 "$bare" || fail "the client without resources ended: $bare"
+assert_eq 1 "$(log_messages | grep -cE "^\[WARN\] X: could not disconnect client 0x[0-9a-f]+ \(PID $bare\)$")" \
+    "warning about the client without resources"
+kill "$bare"
 
 # The leftover client lost its connection and ended.
 deadline=$((SECONDS + 10))
@@ -123,7 +141,9 @@ while kill -0 "$leftover" 2>/dev/null; do
     [ $SECONDS -lt $deadline ] || fail "the leftover client is still running"
     sleep 0.1
 done
-X xdotool search --name vesko-leftover >/dev/null 2>&1 && fail "the leftover window is still there"
+for name in vesko-leftover vesko-retained-cookie vesko-retained-host; do
+    X xdotool search --name "$name" >/dev/null 2>&1 && fail "the window $name is still there"
+done
 # ann's old cookie is refused, and the host list is as it was at start-up.
 if as_user ann xdpyinfo >"$W/ann-after" 2>&1; then fail "ann's old cookie still opens the display"; fi
 grep -q 'unable to open display ":0"' "$W/ann-after" || fail "$(cat "$W/ann-after")"

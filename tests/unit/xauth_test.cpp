@@ -223,19 +223,42 @@ TEST(XauthHosts, RemovesOnlyWhatWasNotThereAtStartUp) {
 
 TEST(XauthClients, EveryoneButTheServerAndTheDaemon) {
     const XID mask = 0x1fffff;
-    const std::vector<XClient> clients = {
-        {0x0, mask}, {0x200000, mask}, {0x400000, mask}, {0x600000, mask}};
+    const XClient server{0x0, mask};
+    const XClient a{0x200000, mask};
+    const XClient daemon{0x400000, mask};
+    const XClient b{0x600000, mask};
+    const std::vector<XClient> clients = {server, a, daemon, b};
     const struct {
         const char* what;
         XID own_id;
-        std::vector<XID> expected;
+        std::vector<XClient> expected;
     } cases[] = {
-        {"own first id", 0x400000, {0x200000, 0x600000}},
-        {"own id inside the range", 0x400123, {0x200000, 0x600000}},
-        {"own client not listed", 0x800001, {0x200000, 0x400000, 0x600000}},
+        {"own first id", 0x400000, {a, b}},
+        {"own id inside the range", 0x400123, {a, b}},
+        {"own client not listed", 0x800001, {a, daemon, b}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.expected, clients_to_disconnect(clients, c.own_id)) << c.what;
     }
     EXPECT_TRUE(clients_to_disconnect({}, 0x400000).empty());
+}
+
+TEST(XauthClients, KillableResourceIsOneInTheClientsOwnRange) {
+    const XClient client{0x200000, 0x1fffff};
+    const struct {
+        const char* what;
+        std::vector<XID> resources;
+        std::optional<XID> expected;
+    } cases[] = {
+        {"no resources", {}, std::nullopt},
+        {"the default graphics context at the base", {0x200000}, 0x200000},
+        {"the server's entries for selected events are skipped",
+         {0x40200000, 0x40200001, 0x200003},
+         0x200003},
+        {"only server entries", {0x40200000}, std::nullopt},
+        {"another client's window", {0x400001, 0x200007}, 0x200007},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.expected, killable_resource(client, c.resources)) << c.what;
+    }
 }
