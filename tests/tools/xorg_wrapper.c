@@ -38,6 +38,9 @@ int main(int argc, char** argv) {
             pause();
         }
     }
+    /* A daemon started under faketime passes its preload on; the server keeps real time. */
+    unsetenv("LD_PRELOAD");
+    unsetenv("FAKETIME");
     const char* screen = getenv("VESKO_TEST_SCREEN");
     char* args[64];
     int n = 0;
