@@ -7,10 +7,12 @@
 #endif
 #include <dirent.h>
 #include <fcntl.h>
+// jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstdio>
 
 #include <algorithm>
 #include <bit>
@@ -703,6 +705,26 @@ AxisTaps axis_taps(uint32_t source_length, uint32_t target_length, uint32_t regi
     return taps;
 }
 
+// What the resampler's weight tables and row ring will take, estimated before any is built. The
+// shape is only kept by the cover, not by the avatar's squeeze: a 40000000 x 1 picture squeezed
+// to 96 x 96 would need gigabytes of weights.
+constexpr uint64_t MAX_RESAMPLER_BYTES = uint64_t{256} << 20;
+
+uint64_t resampler_bytes(uint32_t source_width, uint32_t source_height, uint32_t channels,
+                         uint32_t sample_bytes, uint32_t target_width, uint32_t target_height,
+                         uint32_t width, uint32_t height) {
+    auto taps = [](uint32_t n, uint32_t m) {
+        const double ratio = static_cast<double>(n) / static_cast<double>(m);
+        return static_cast<uint64_t>(2.0 * std::max(ratio, 1.0)) + 3;
+    };
+    const uint64_t column_taps = taps(source_width, target_width);
+    const uint64_t row_taps = taps(source_height, target_height);
+    // Column weights are kept three times over (plain, padded, paired); the ring holds a window
+    // of whole source rows with their padding.
+    return uint64_t{width} * column_taps * 4 * 6 + uint64_t{height} * row_taps * 4 * 2 +
+           row_taps * (uint64_t{source_width} * channels + 2 * 32) * sample_bytes;
+}
+
 // Computes the region [x0, x0 + width) x [y0, y0 + height) of the source resampled to
 // target_width x target_height. Source rows arrive in order into a ring just deep enough for one
 // output row; an output row is made as soon as its last source row is in. The column pass works
@@ -1185,6 +1207,10 @@ Result<BgraBuffer, PictureError> cover_stream(Decoder& dec, uint32_t screen_widt
 template <typename T>
 Result<img::Picture, PictureError> resize_stream(Decoder& dec, uint32_t width, uint32_t height) {
     const PictureHeader& h = dec.header;
+    if (resampler_bytes(h.width, h.height, channel_count(h.type), sizeof(T), width, height, width,
+                        height) > MAX_RESAMPLER_BYTES) {
+        return Err{PictureError::TooLarge};
+    }
     img::Picture out;
     out.width = width;
     out.height = height;

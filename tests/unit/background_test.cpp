@@ -120,6 +120,7 @@ void write_png(const std::string& path, const img::Picture& p, PngOptions option
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, file);
+    png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
     const int depth = bytes_per_sample(p.type) == 2 ? 16 : 8;
     png_set_IHDR(png, info, p.width, p.height, depth, png_color_type(p.type),
                  options.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
@@ -599,6 +600,22 @@ TEST(BackgroundLimit, HugeHeaderFailsBeforeAllocating) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
 #endif
+}
+
+// Squeezed to 96 x 96 without keeping the shape, a 40000000 x 1 picture would need gigabytes of
+// filter weights; it is refused instead.
+TEST(BackgroundLimit, AbsurdShapeIsRefusedBeforeResampling) {
+    TempDir dir;
+    img::Picture line{40000000, 1, PixelType::Grey8, std::vector<uint8_t>(40000000, 9)};
+    write_png(dir.file("line.png"), line);
+    int fd = ::open(dir.file("line.png").c_str(), O_RDONLY);
+    auto r = decode_picture_resized(UniqueFd(fd), "line.png", 96, 96);
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error(), PictureError::TooLarge);
+    // The cover keeps the shape and needs little.
+    auto cover = load_cover(dir.file("line.png"), 192, 108);
+    ASSERT_TRUE(cover.ok());
+    EXPECT_EQ(cover.value()[0], 9);
 }
 
 // ---------------------------------------------------------------------------------------------
