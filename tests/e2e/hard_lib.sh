@@ -10,6 +10,10 @@ PASS_FIELD=($((CX + 150)) $((CY + 16)))
 LOGIN_CORNER=($((CX - 154)) $((CY + 98)))
 # The real procfs: the sandbox's /proc holds links made before the test started.
 PROC=$(dirname "$(realpath /proc/self)")
+# For debugging: VESKO_COPY_WORK=DIR copies the work dir there at the end, whatever happens.
+if [ -n "${VESKO_COPY_WORK:-}" ]; then
+    trap 'cp "$VESKO_LOG" "$W/log.txt" 2>/dev/null || true; cp -r "$W" "$VESKO_COPY_WORK"' EXIT
+fi
 
 # One pixel of the root window straight from the server, without a file.
 screen_pixel() { # x y -> "r g b"
@@ -312,4 +316,50 @@ run_soak() { # cycles warmup [max_growth_kib]
         [ $((last_rss - first_rss)) -lt "$max_growth" ] ||
             fail "resident memory grew by $((last_rss - first_rss)) KiB over the soak"
     fi
+}
+
+# The daemon built with AddressSanitizer and UndefinedBehaviorSanitizer, in a tree of these
+# tests' own. libcrypt is linked in: the sanitizer's crypt interceptor binds to the real function
+# when the process starts, and pam_unix, which loads libcrypt only later, would otherwise call a
+# null pointer through it. Only the daemon's target is built.
+asan_daemon() {
+    local dir=$SRC/build-fuzz-asan
+    cmake -S "$SRC" -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DVESKO_SANITIZE=ON -DVESKO_E2E=OFF \
+        -DCMAKE_EXE_LINKER_FLAGS="-Wl,--no-as-needed -lcrypt -Wl,--as-needed" \
+        >"$W/asan-configure.log" 2>&1 || fail "configuring $dir failed"
+    cmake --build "$dir" --target vesko -j2 >"$W/asan-build.log" 2>&1 ||
+        fail "building the sanitized daemon in $dir failed: $(tail -n 20 "$W/asan-build.log")"
+    echo "$dir/vesko"
+}
+
+# Leak records of a sanitizer or valgrind report that are the daemon's own: the allocation was
+# made by the daemon's code (the first frame past the allocator and the C++ runtime is in src/),
+# or memory was lost through the daemon's code at least once per cycle. Libraries' one-off
+# caches (fontconfig's, reached through Xft) are neither.
+own_leak_records() { # file cycles [record start pattern]
+    awk -v src="$SRC/src/" -v cycles="$2" -v start="${3:-^(Direct|Indirect) leak of}" '
+        function flush() {
+            if (rec != "" && (first_own || (through_own && count >= cycles))) print rec
+        }
+        $0 ~ start {
+            flush()
+            rec = $0; first = ""; first_own = 0; through_own = 0
+            count = 0
+            if (match($0, /in [0-9,]+ (object|block)/)) {
+                count = substr($0, RSTART + 3, RLENGTH - 3)
+                gsub(/[^0-9]/, "", count)
+                count += 0
+            }
+            next
+        }
+        rec == "" { next }
+        /^[ =0-9]*(#[0-9]+ |at 0x|by 0x)/ {
+            rec = rec "\n" $0
+            if (index($0, src)) through_own = 1
+            if (first == "" && $0 !~ /asan_|interceptor|vg_replace_malloc|libstdc\+\+|operator new|^[ =0-9]*#0 /) {
+                first = $0
+                first_own = index($0, src) > 0
+            }
+        }
+        END { flush() }' "$1"
 }
