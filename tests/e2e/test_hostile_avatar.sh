@@ -2,8 +2,8 @@
 # root may read, a PNG declaring 100000 x 100000 pixels, a truncated PNG and a progressive
 # JPEG with thousands of scans. Each time the greeter answers within 2 s of the Tab that loads
 # the avatar, shows the user's second picture (blue) instead, and never the root-only one.
-# Afterwards the user still logs in. A 16000 x 16000 JPEG with thousands of scans, within the
-# decoding limit, may take longer but must not hang the greeter.
+# Afterwards the user still logs in. The JPEG comes at 4000 x 4000 and at 16000 x 16000, the
+# latter within the decoding limit.
 source "$SRC/tests/e2e/hard_lib.sh"
 pam_unix_service
 mkdir -m 1777 /run/user
@@ -23,7 +23,6 @@ start_vesko
 wait_greeter
 
 BLUE="0 0 255"
-LIMIT_MS=2000
 avatar_case() { # what, then the command that makes ~/.face
     local what=$1
     shift
@@ -33,7 +32,7 @@ avatar_case() { # what, then the command that makes ~/.face
     type_text alice
     answer_begin
     press Tab
-    answer_end "avatar: $what" "$LIMIT_MS"
+    answer_end "avatar: $what"
     figure "avatar $what: greeter answered after ${ANSWER_MS} ms"
 }
 
@@ -68,12 +67,9 @@ avatar_case "truncated PNG" cp $P/truncated.png $H/.face
 assert_screen_pixel "${AVATAR_CENTRE[@]}" "$BLUE" "after the truncated PNG"
 avatar_case "JPEG of 4000 x 4000 with 5000 scans" cp $P/scans.jpg $H/.face
 assert_screen_pixel "${AVATAR_CENTRE[@]}" "$BLUE" "after the JPEG with many scans"
-# 256 MB of samples, within the decoding limit: a picture that large may hold the greeter for
-# as long as its decoding takes, but never hang it.
-LIMIT_MS=10000
+# 256 MB of samples, within the decoding limit: the scans, not the size, must be bounded.
 avatar_case "JPEG of 16000 x 16000 with 5000 scans" cp $P/scans_16000.jpg $H/.face
 assert_screen_pixel "${AVATAR_CENTRE[@]}" "$BLUE" "after the large JPEG with many scans"
-LIMIT_MS=2000
 # As the second candidate too, with the first missing: the placeholder replaces the avatar.
 rm -rf $H/.face
 cp $P/scans.jpg $H/.config/vesko/avatar.png
