@@ -33,8 +33,14 @@ assert_log_order "[INFO] Background: hour=8 period=Morning screen=1920x1080" \
     "[INFO] Background: loaded and scaled (8294400 bytes)"
 [ "$(log_count "Background: no image found")" = 0 ] || fail "unexpected fallback"
 
+# The window is mapped before the picture is decoded; wait for the first paint.
 move_to 5 5
-sleep 0.3
+deadline=$((SECONDS + 20))
+while shot screen && [ "$(pixel screen 10 10)" = "0 0 0" ]; do
+    [ $SECONDS -lt $deadline ] || fail "the background was never painted"
+    sleep 0.2
+done
+sleep 0.5
 shot screen
 /usr/bin/python3 - "$W/screen.png" "$W/reference.png" <<'PY' || fail "the background differs from the reference"
 import sys
