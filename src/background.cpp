@@ -282,6 +282,32 @@ void jpeg_source_skip(j_decompress_ptr cinfo, long count) {
     src->bytes_in_buffer -= remaining;
 }
 
+// Counts start-of-scan markers (0xFF 0xDA) in the whole file, up to `stop_at`, without moving the
+// file offset. Entropy-coded data never holds 0xFF followed by 0xDA, so this counts the scans
+// (and those of an embedded thumbnail) before the decoder allocates its coefficient buffer.
+uint32_t count_jpeg_scans(int fd, uint32_t stop_at) {
+    uint8_t buffer[READ_BUFFER_SIZE];
+    uint32_t scans = 0;
+    bool after_ff = false;
+    off_t offset = 0;
+    for (;;) {
+        ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return scans;
+        }
+        for (ssize_t i = 0; i < n; ++i) {
+            if (after_ff && buffer[i] == 0xDA && ++scans >= stop_at) {
+                return scans;
+            }
+            after_ff = buffer[i] == 0xFF;
+        }
+        offset += n;
+    }
+}
+
 // Returns the header or the error; on success the decoder is ready to give rows.
 Result<PictureHeader, PictureError> jpeg_open(JpegDecoder& dec, Reader& reader) {
     dec.cinfo.err = jpeg_std_error(&dec.err.pub);
@@ -316,6 +342,12 @@ Result<PictureHeader, PictureError> jpeg_open(JpegDecoder& dec, Reader& reader) 
     dec.progress.max_scans = static_cast<int>(
         std::clamp<uint64_t>(JPEG_SCAN_BLOCK_BUDGET / std::max<uint64_t>(blocks, 1),
                              MIN_JPEG_SCAN_CAP, MAX_JPEG_SCAN_CAP));
+    // Refused at once rather than after the coefficient buffer (up to a gigabyte) and the first
+    // scans; the progress monitor stays the backstop.
+    const auto cap = static_cast<uint32_t>(dec.progress.max_scans);
+    if (dec.cinfo.progressive_mode && count_jpeg_scans(reader.fd, cap + 1) > cap) {
+        return Err{PictureError::Decode};
+    }
 
     PictureHeader header;
     header.width = dec.cinfo.image_width;
