@@ -137,6 +137,7 @@ std::vector<EnvVar> session_environment(const UserInfo& user) {
         {"USER", utf8_lossy(user.name)},
         {"SHELL", user.shell},
         {"DISPLAY", X_DISPLAY_NAME},
+        {"XAUTHORITY", user_xauthority_path(user.home)},
         {"PATH", SESSION_PATH_VALUE},
         {"XDG_RUNTIME_DIR", runtime_dir_path(user.uid)},
         {"LD_LIBRARY_PATH", SESSION_LD_LIBRARY_PATH},
@@ -273,7 +274,7 @@ void run_session_child(const UserInfo& user, bool graphical) {
     }
 
     redirect_output_to_session_log(user);
-    // The session's clients find the cookie through HOME. Without it (an X server started
+    // The session's clients find the cookie through XAUTHORITY. Without one (an X server started
     // without authorization has none) they connect as the server allows.
     (void)write_user_xauthority(user.home);
 

@@ -27,5 +27,6 @@ assert_log_exact_prefix \
     "[INFO] Loading config from /etc/vesko/config.toml" \
     "[INFO] Config parsed successfully" \
     "[INFO] Config loaded: session=console, clock_24h=false, fallback_color=ff8800" \
+    "[INFO] X: server authority written to /run/vesko/xauth" \
     "[INFO] Starting Xorg on display :0 vt1"
 assert_alive

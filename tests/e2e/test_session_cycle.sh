@@ -83,6 +83,7 @@ assert_eq "HOME=/tmp/home/alice
 USER=alice
 SHELL=/bin/bash
 DISPLAY=:0
+XAUTHORITY=/tmp/home/alice/.Xauthority
 PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 XDG_RUNTIME_DIR=/run/user/1501
 LD_LIBRARY_PATH=/usr/lib/x86_64-linux-gnu:/usr/lib

@@ -35,6 +35,7 @@ assert_eq "HOME=/tmp/home/olga
 USER=olga
 SHELL=/bin/bash
 DISPLAY=:0
+XAUTHORITY=/tmp/home/olga/.Xauthority
 PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 XDG_RUNTIME_DIR=/run/user/1504
 LD_LIBRARY_PATH=/usr/lib/x86_64-linux-gnu:/usr/lib

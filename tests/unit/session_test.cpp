@@ -124,13 +124,14 @@ TEST(SessionPaths, FollowTheUserRecord) {
     EXPECT_EQ(start_script_path(user), "/home/alice/.xinitrc");
 }
 
-TEST(SessionEnvironment, ExactlyEightVariablesInOrder) {
+TEST(SessionEnvironment, TheEightVariablesAndTheAuthorityInOrder) {
     const UserInfo user{"/home/alice", "/bin/bash", 1001, 100, "alice"};
     const std::vector<EnvVar> expected = {
         {"HOME", "/home/alice"},
         {"USER", "alice"},
         {"SHELL", "/bin/bash"},
         {"DISPLAY", ":0"},
+        {"XAUTHORITY", "/home/alice/.Xauthority"},
         {"PATH", "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"},
         {"XDG_RUNTIME_DIR", "/run/user/1001"},
         {"LD_LIBRARY_PATH", "/usr/lib/x86_64-linux-gnu:/usr/lib"},
@@ -379,6 +380,7 @@ TEST_F(SessionChild, StartScriptRunsAsTheUserWithTheFixedEnvironment) {
         "USER=nobody",
         "SHELL=/bin/sh",
         "DISPLAY=:0",
+        "XAUTHORITY=" + home() + "/.Xauthority",
         "PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin",
         "XDG_RUNTIME_DIR=/run/user/" + std::to_string(user_.uid),
         "LD_LIBRARY_PATH=/usr/lib/x86_64-linux-gnu:/usr/lib",
