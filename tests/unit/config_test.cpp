@@ -25,11 +25,11 @@ const MappingCase MAPPING_CASES[] = {
      "graphical"},
     {"hour bounds", "[background]\nmorning_start = 0\nnight_start = 255\n", 0, 12, 17, 255,
      "#1a1a2e", true, "graphical"},
-    {"unknown key and table", "[ui]\ntheme = \"dark\"\n[extra]\nx = 1\ntop = true\n", 6, 12, 17,
-     21, "#1a1a2e", true, "graphical"},
+    {"unknown key and table", "[ui]\ntheme = \"dark\"\n[extra]\nx = 1\ntop = true\n", 6, 12, 17, 21,
+     "#1a1a2e", true, "graphical"},
     {"colour and session kept as written",
-     "[background]\nfallback_color = \"not a colour\"\n[session]\ndefault = \"Graphical\"\n", 6,
-     12, 17, 21, "not a colour", true, "Graphical"},
+     "[background]\nfallback_color = \"not a colour\"\n[session]\ndefault = \"Graphical\"\n", 6, 12,
+     17, 21, "not a colour", true, "Graphical"},
 };
 
 TEST(ConfigMapping, ValidTexts) {
@@ -140,8 +140,12 @@ const ColorCase COLOR_CASES[] = {
     {"#++0000", {0x1a, 0x00, 0x00}},
     {"# 10000", {0x1a, 0x00, 0x00}},
     {"#\xc3\xa9\xc3\xa9\xc3\xa9", {0x1a, 0x1a, 0x2e}},
-    {"#\xc3\xa9" "0000", {0x1a, 0x00, 0x00}},
-    {"#12\xe2\x82\xac" "0", {0x12, 0x1a, 0x2e}},
+    {"#\xc3\xa9"
+     "0000",
+     {0x1a, 0x00, 0x00}},
+    {"#12\xe2\x82\xac"
+     "0",
+     {0x12, 0x1a, 0x2e}},
 };
 
 TEST(ParseHexColor, Table) {

@@ -50,7 +50,7 @@ TEST(LogLine, Formats) {
 }
 
 class LogFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char dir_template[] = "/tmp/vesko-log-test.XXXXXX";
         ASSERT_NE(::mkdtemp(dir_template), nullptr);

@@ -16,9 +16,9 @@ TEST(Utf8, ValidityAndLossyConversion) {
         {"\xf0\x9f\x98\x80", true, "\xf0\x9f\x98\x80"},
         {"caf\xe9", false, "caf\xef\xbf\xbd"},
         {"\xc3", false, "\xef\xbf\xbd"},
-        {"\xe2\x82", false, "\xef\xbf\xbd"},             // truncated sequence: one replacement
+        {"\xe2\x82", false, "\xef\xbf\xbd"},  // truncated sequence: one replacement
         {"\xe2\x82x", false, "\xef\xbf\xbdx"},
-        {"\xc0\xaf", false, "\xef\xbf\xbd\xef\xbf\xbd"},  // overlong
+        {"\xc0\xaf", false, "\xef\xbf\xbd\xef\xbf\xbd"},                  // overlong
         {"\xed\xa0\x80", false, "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},  // surrogate
         {"\xf4\x90\x80\x80", false, "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
         {"a\x80z", false, "a\xef\xbf\xbdz"},
