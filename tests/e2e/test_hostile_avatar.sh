@@ -1,5 +1,6 @@
 # Hostile ~/.face files: a FIFO, a link to /dev/zero, a directory, a link to a picture only
-# root may read, a PNG declaring 100000 x 100000 pixels, a truncated PNG and a progressive
+# root may read, a PNG declaring 100000 x 100000 pixels, a truncated PNG, two tiny PNGs the
+# fuzzer found that declare enormous memory, and a progressive
 # JPEG with thousands of scans. Each time the greeter answers within 2 s of the Tab that loads
 # the avatar, shows the user's second picture (blue) instead, and never the root-only one.
 # Afterwards the user still logs in. The JPEG comes at 4000 x 4000 and at 16000 x 16000, the
@@ -70,14 +71,23 @@ assert_screen_pixel "${AVATAR_CENTRE[@]}" "$BLUE" "after the JPEG with many scan
 # 256 MB of samples, within the decoding limit: the scans, not the size, must be bounded.
 avatar_case "JPEG of 16000 x 16000 with 5000 scans" cp $P/scans_16000.jpg $H/.face
 assert_screen_pixel "${AVATAR_CENTRE[@]}" "$BLUE" "after the large JPEG with many scans"
+# Two inputs the PNG fuzzer found: tiny files that declare enormous memory.
+R=$SRC/fuzz/regressions/png
+avatar_case "PNG whose zTXt chunk declares 1.6 GiB" cp $R/ztxt-chunk-declaring-1.6GiB.png $H/.face
+assert_screen_pixel "${AVATAR_CENTRE[@]}" "$BLUE" "after the zTXt PNG"
+avatar_case "interlaced PNG of 1 x 268435458" cp $R/interlaced-1x268435458-grey.png $H/.face
+assert_screen_pixel "${AVATAR_CENTRE[@]}" "$BLUE" "after the tall interlaced PNG"
+
 # As the second candidate too, with the first missing: the placeholder replaces the avatar.
 rm -rf $H/.face
 cp $P/scans.jpg $H/.config/vesko/avatar.png
 avatar_case "JPEG with 5000 scans as avatar.png" true
 [ "$(screen_pixel "${AVATAR_CENTRE[@]}")" != "$BLUE" ] || fail "the old avatar stayed"
 
+# The largest legitimate picture needs 512 MiB of samples; twice that is a blow-up.
 rss=$(awk '/^VmHWM:/ {print $2}' "$PROC/$VESKO_PID/status")
 figure "daemon peak resident memory after the hostile avatars: ${rss} KiB"
+[ "$rss" -lt 1048576 ] || fail "the daemon's memory peaked at $rss KiB"
 
 login_cycle alice 'alice pw'
 assert_privileges alice 1

@@ -1,6 +1,7 @@
 # Hostile files in the background folder, one at a time as its only picture: a FIFO, a link to
 # /dev/zero, a directory, a PNG declaring 100000 x 100000 pixels, a truncated PNG and a
-# progressive JPEG with thousands of scans. Each new showing of the login screen after a session
+# progressive JPEG with thousands of scans, and two tiny PNGs the fuzzer found that declare
+# enormous memory. Each new showing of the login screen after a session
 # must come up with the fallback colour, log the failed load, and answer within 2 s; a good
 # picture put back afterwards shows again.
 source "$SRC/tests/e2e/hard_lib.sh"
@@ -27,17 +28,23 @@ use_background() { # name, then the command that makes "$f" (the entry's path)
 
 # A login cycle, so that the next showing lists the folder again; then the checks.
 showing_case() { # what entry
-    local what=$1 entry=$2 t0 period_dir
-    t0=$(now_ms)
+    local what=$1 entry=$2 mapped paint_ms period_dir
     login_cycle alice 'alice pw'
+    # login_cycle returns 0.3 s after the new window appeared; its first paint must follow
+    # within 2 s of that, whatever the folder holds.
+    mapped=$(($(now_ms) - 300))
+    until [ "$(screen_pixel 5 5)" == "$FALLBACK" ]; do
+        [ $(($(now_ms) - mapped)) -le 2000 ] ||
+            fail "$what: no first paint within 2 s of the window (last $(screen_pixel 5 5))"
+    done
+    paint_ms=$(($(now_ms) - mapped))
     assert_answers "background: $what"
-    figure "background $what: login, session and a new answering greeter in $(($(now_ms) - t0)) ms" \
-        "(answer ${ANSWER_MS} ms)"
+    figure "background $what: first paint ${paint_ms} ms after the window appeared;" \
+        "greeter answered in ${ANSWER_MS} ms"
     period_dir=$(log_messages | grep -o "Background: selected image '$B/[a-z]*/" | tail -n 1)
     [ -n "$period_dir" ] || fail "$what: no picture was selected"
     assert_eq "[ERROR] Background: failed to load '${period_dir#Background: selected image \'}$entry'" \
         "$(log_messages | grep 'Background: ' | tail -n 1)" "$what: the last background line"
-    assert_screen_pixel 5 5 "$FALLBACK" "$what: the fallback colour"
 }
 
 use_background good.png eval 'cp $P/green.png "$f"'
@@ -59,10 +66,19 @@ showing_case "truncated PNG" truncated.png
 use_background scans.jpg eval 'cp $P/scans.jpg "$f"'
 showing_case "JPEG of 4000 x 4000 with 5000 scans" scans.jpg
 
+R=$SRC/fuzz/regressions/png
+use_background ztxt.png eval 'cp $R/ztxt-chunk-declaring-1.6GiB.png "$f"'
+showing_case "PNG whose zTXt chunk declares 1.6 GiB" ztxt.png
+use_background tall.png eval 'cp $R/interlaced-1x268435458-grey.png "$f"'
+showing_case "interlaced PNG of 1 x 268435458" tall.png
+rss=$(awk '/^VmHWM:/ {print $2}' "$PROC/$VESKO_PID/status")
+figure "daemon peak resident memory after the hostile backgrounds: ${rss} KiB"
+[ "$rss" -lt 1048576 ] || fail "the daemon's memory peaked at $rss KiB"
+
 # A good picture again: shown, so nothing of the failures stuck.
 use_background good.png eval 'cp $P/green.png "$f"'
 login_cycle alice 'alice pw'
 assert_screen_pixel 5 5 "0 200 0" "the good picture after the hostile ones"
 assert_answers "background: good picture again"
-assert_privileges alice 7
+assert_privileges alice 9
 assert_alive
