@@ -82,6 +82,7 @@ int main() {
     log_message(LogLevel::Info, "Connected to X display");
     // A protocol error (a session client can provoke one at will) must not end the daemon.
     XSetErrorHandler(x_error_handler);
+    install_connection_loss_handler();
     const XAccessBaseline baseline = record_access_baseline(display);
 
     for (;;) {
@@ -91,7 +92,7 @@ int main() {
         LoginScreen screen;
         const pid_t session = run_login_screen(display, config, screen);
         hide_login_screen(screen);
-        const int code = wait_for_child(session);
+        const int code = wait_for_child(session, display);
         // Before anything of the next showing exists, nothing of this session may be left.
         end_session_authorization(display, baseline);
         close_login_screen(screen);

@@ -1,10 +1,88 @@
 #include "supervise.h"
 
-#include <sys/wait.h>
+#include <X11/Xlib.h>
 
+#include <poll.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
 #include <string>
 
+#include "fd.h"
 #include "log.h"
+
+namespace {
+
+constexpr int SESSION_GRACE_STEPS = 20;  // 100 ms each, after SIGTERM and before SIGKILL
+
+// The last session started. The connection-loss handler ends what is left of it: while it runs,
+// and also after its leader has gone, since the display usually dies under the session first.
+pid_t last_session = 0;
+
+void pause_briefly() {
+    timespec step{0, 100'000'000};
+    while (::nanosleep(&step, &step) != 0 && errno == EINTR) {
+    }
+}
+
+// The session child is its own process-session and group leader, so its programs share its ID
+// as their group, unless they left it themselves.
+void end_session_group(pid_t pid) {
+    log_message(LogLevel::Info, "Ending session PID " + std::to_string(pid));
+    ::kill(-pid, SIGTERM);
+    for (int step = 0; step < SESSION_GRACE_STEPS; ++step) {
+        (void)::waitpid(pid, nullptr, WNOHANG);
+        if (::kill(-pid, 0) != 0 && errno == ESRCH) {
+            return;
+        }
+        pause_briefly();
+    }
+    ::kill(-pid, SIGKILL);
+    (void)::waitpid(pid, nullptr, 0);
+}
+
+int on_connection_lost(Display*) {
+    log_message(LogLevel::Error, "Lost the connection to the X display");
+    if (last_session > 0 && ::kill(-last_session, 0) == 0) {
+        end_session_group(last_session);
+    }
+    std::exit(1);
+}
+
+// Returns once `pid` has ended (not yet reaped). Events arriving meanwhile are stale: the next
+// showing starts from an empty queue anyway.
+void wait_while_watching_display(pid_t pid, Display* display) {
+    UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    if (!pidfd.valid() || display == nullptr) {
+        return;  // the plain blocking wait follows
+    }
+    for (;;) {
+        pollfd fds[2] = {{pidfd.get(), POLLIN, 0}, {ConnectionNumber(display), POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;
+        }
+        if (fds[0].revents != 0) {
+            return;
+        }
+        if (fds[1].revents != 0) {
+            // On a closed connection this ends in on_connection_lost.
+            while (XPending(display) > 0) {
+                XEvent event;
+                XNextEvent(display, &event);
+            }
+        }
+    }
+}
+
+}  // namespace
 
 int exit_code_from_status(int status) {
     if ((status & 0x7f) == 0) {
@@ -13,12 +91,18 @@ int exit_code_from_status(int status) {
     return 1;
 }
 
-int wait_for_child(pid_t pid) {
+int wait_for_child(pid_t pid, Display* display) {
     log_message(LogLevel::Info, "Waiting for child PID " + std::to_string(pid) + " to exit");
+    last_session = pid;
+    wait_while_watching_display(pid, display);
     int status = 0;
     (void)::waitpid(pid, &status, 0);
     const int code = exit_code_from_status(status);
     log_message(LogLevel::Info,
                 "Child PID " + std::to_string(pid) + " exited with code " + std::to_string(code));
     return code;
+}
+
+void install_connection_loss_handler() {
+    XSetIOErrorHandler(on_connection_lost);
 }

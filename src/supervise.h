@@ -1,9 +1,18 @@
-// Waiting for the session process.
+// Waiting for the session process, and what happens to it when the display goes away.
 #pragma once
 
 #include <sys/types.h>
 
+// As Xlib declares it; this header stays free of Xlib's macros.
+typedef struct _XDisplay Display;
+
 // The session's exit status when it exited normally, 1 when a signal ended it.
 int exit_code_from_status(int status);
 
-int wait_for_child(pid_t pid);
+// Blocks until the session process has ended and returns its exit code. Meanwhile the display
+// connection is watched: losing it ends the session and the daemon.
+int wait_for_child(pid_t pid, Display* display);
+
+// A lost display connection stays fatal, but first ends the session that is running, so that
+// none of its programs outlives the daemon.
+void install_connection_loss_handler();
