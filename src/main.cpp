@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -27,16 +28,12 @@ void ensure_standard_descriptors() {
 int x_error_handler(Display* display, XErrorEvent* event) {
     char text[256] = "";
     XGetErrorText(display, event->error_code, text, sizeof text);
-    log_message(
-        LogLevel::Error, std::string("X error: ") + text + " (request " +
-                             std::to_string(event->request_code) + "." +
-                             std::to_string(event->minor_code) + ", resource 0x" +
-                             [&] {
-                                 char id[32];
-                                 std::snprintf(id, sizeof id, "%lx", event->resourceid);
-                                 return std::string(id);
-                             }() +
-                             ")");
+    char resource[32];
+    std::snprintf(resource, sizeof resource, "0x%lx", event->resourceid);
+    log_message(LogLevel::Error, std::string("X error: ") + text + " (request " +
+                                     std::to_string(event->request_code) + "." +
+                                     std::to_string(event->minor_code) + ", resource " + resource +
+                                     ")");
     return 0;
 }
 
