@@ -12,9 +12,10 @@ UID_A=$(id -u alice)
 # Kills the X server, then waits for the daemon to end; its CPU time in that span goes to
 # the figures, so that a daemon spinning on a dead connection shows.
 kill_x_and_expect_exit() { # what
-    local what=$1 xpid t0 cpu0 cpu1=0
+    local what=$1 xpid t0 cpu0 cpu1
     xpid=$(xorg_pid)
     cpu0=$(awk '{print $14 + $15}' "$PROC/$VESKO_PID/stat")
+    cpu1=$cpu0
     t0=$(now_ms)
     kill -KILL "$xpid"
     local deadline=$((SECONDS + 10))
