@@ -40,4 +40,4 @@ assert_eq "0 0 0 0" "$(awk '/^Uid:/ {print $2, $3, $4, $5}' "$PROC/$VESKO_PID/st
 [ "$(awk '/^CapEff:/ {print $2}' "$PROC/$VESKO_PID/status")" != 0000000000000000 ] ||
     fail "the daemon lost its capabilities"
 assert_alive
-figure "privileges: 5 sessions of 3 users (2, 1 and 41 groups): uids, gids, groups, capabilities and descriptors as expected"
+figure "privileges: 5 sessions of 3 users (3, 1 and 41 groups): uids, gids, groups, capabilities and descriptors as expected"
