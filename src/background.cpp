@@ -426,13 +426,21 @@ Result<Ok, PictureError> jpeg_read_rows(JpegDecoder& dec, Reader& reader, uint32
 // ---------------------------------------------------------------------------------------------
 // PNG through libpng
 
+// Ancillary chunks that are never used. libpng would read each whole into memory, at whatever
+// length it declares (a hundred-byte file may claim 2 GiB); handled as unknown, they are skipped.
+// Five bytes an entry: the name and a NUL.
+constexpr png_byte PNG_SKIPPED_CHUNKS[] =
+    "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0sCAL\0sPLT\0sRGB\0tEXt\0"
+    "tIME\0zTXt";
+constexpr int PNG_SKIPPED_CHUNK_COUNT = sizeof PNG_SKIPPED_CHUNKS / 5;
+
 struct PngDecoder {
     png_structp png = nullptr;
     png_infop info = nullptr;
     bool interlaced = false;
+    int passes = 1;
     size_t row_bytes = 0;
     std::vector<uint8_t> scratch;
-    std::vector<png_bytep> row_pointers;
 
     PngDecoder() = default;
     PngDecoder(const PngDecoder&) = delete;
@@ -504,6 +512,8 @@ Result<PictureHeader, PictureError> png_open(PngDecoder& dec, Reader& reader) {
     png_set_read_fn(dec.png, &reader, png_read_from);
     // The sample limit decides, not libpng's own width and height limits.
     png_set_user_limits(dec.png, 0x7fffffff, 0x7fffffff);
+    png_set_keep_unknown_chunks(dec.png, PNG_HANDLE_CHUNK_NEVER, PNG_SKIPPED_CHUNKS,
+                                PNG_SKIPPED_CHUNK_COUNT);
     png_read_info(dec.png, dec.info);
 
     int color_type = png_get_color_type(dec.png, dec.info);
@@ -517,7 +527,7 @@ Result<PictureHeader, PictureError> png_open(PngDecoder& dec, Reader& reader) {
     }
     dec.interlaced = png_get_interlace_type(dec.png, dec.info) != PNG_INTERLACE_NONE;
     if (dec.interlaced) {
-        png_set_interlace_handling(dec.png);
+        dec.passes = png_set_interlace_handling(dec.png);
     }
     // png_read_update_info allocates row buffers for the declared width: a tiny file claiming
     // a width of two billion must be refused before that, from the header alone.
@@ -567,10 +577,6 @@ Result<Ok, PictureError> png_read_rows(PngDecoder& dec, Reader& reader, uint32_t
     if (dec.interlaced) {
         // Adam7 needs the whole picture before any row is final; the size was checked.
         dec.scratch.resize(dec.row_bytes * height);
-        dec.row_pointers.resize(height);
-        for (uint32_t y = 0; y < height; ++y) {
-            dec.row_pointers[y] = dec.scratch.data() + dec.row_bytes * y;
-        }
     } else {
         dec.scratch.resize(dec.row_bytes);
     }
@@ -578,9 +584,15 @@ Result<Ok, PictureError> png_read_rows(PngDecoder& dec, Reader& reader, uint32_t
         return Err{failure_kind(reader)};
     }
     if (dec.interlaced) {
-        png_read_image(dec.png, dec.row_pointers.data());
+        // Pass by pass and row by row, as png_read_image does, but without its table of row
+        // pointers: eight bytes a row, eight times the picture itself when it is one pixel wide.
+        for (int pass = 0; pass < dec.passes; ++pass) {
+            for (uint32_t y = 0; y < height; ++y) {
+                png_read_row(dec.png, dec.scratch.data() + dec.row_bytes * y, nullptr);
+            }
+        }
         for (uint32_t y = begin; y < end; ++y) {
-            std::memcpy(sink.row_buffer(), dec.row_pointers[y], dec.row_bytes);
+            std::memcpy(sink.row_buffer(), dec.scratch.data() + dec.row_bytes * y, dec.row_bytes);
             sink.row_done();
         }
         return Ok{};
