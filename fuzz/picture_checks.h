@@ -2,6 +2,7 @@
 // through every entry of the picture pipeline, with the promises between them checked.
 #pragma once
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -21,6 +22,25 @@ namespace fuzz {
     std::abort();
 }
 
+inline std::string& scratch_dir() {
+    static std::string dir;
+    return dir;
+}
+
+// Empties and removes the scratch directory when the process ends normally.
+inline void remove_scratch_dir() {
+    const std::string& dir = scratch_dir();
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (const dirent* entry = ::readdir(d)) {
+            if (entry->d_name[0] != '.' || (entry->d_name[1] != '\0' && entry->d_name[1] != '.')) {
+                ::unlink((dir + "/" + entry->d_name).c_str());
+            }
+        }
+        ::closedir(d);
+    }
+    ::rmdir(dir.c_str());
+}
+
 // One scratch file per process, rewritten for every input.
 inline std::string write_input(const uint8_t* data, size_t size, const char* extension) {
     static const std::string dir = [] {
@@ -28,6 +48,8 @@ inline std::string write_input(const uint8_t* data, size_t size, const char* ext
         if (::mkdtemp(templ) == nullptr) {
             fail("mkdtemp");
         }
+        scratch_dir() = templ;
+        std::atexit(remove_scratch_dir);
         return std::string(templ);
     }();
     const std::string path = dir + "/input." + extension;
