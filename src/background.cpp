@@ -530,12 +530,17 @@ Result<PictureHeader, PictureError> png_open(PngDecoder& dec, Reader& reader) {
         dec.passes = png_set_interlace_handling(dec.png);
     }
     // png_read_update_info allocates row buffers for the declared width: a tiny file claiming
-    // a width of two billion must be refused before that, from the header alone.
-    if (!checked_sample_bytes(png_get_image_width(dec.png, dec.info),
-                              png_get_image_height(dec.png, dec.info),
-                              png_expanded_type(color_type, bit_depth,
-                                                png_get_valid(dec.png, dec.info, PNG_INFO_tRNS)))
-             .ok()) {
+    // a width of two billion must be refused before that, from the header alone. Those rows
+    // (libpng keeps the previous and the current one, and the reader one more) count towards the
+    // limit too: a single row of 117 million pixels is within it by its samples alone.
+    const uint32_t declared_width = png_get_image_width(dec.png, dec.info);
+    const PixelType declared_type =
+        png_expanded_type(color_type, bit_depth, png_get_valid(dec.png, dec.info, PNG_INFO_tRNS));
+    const auto samples = checked_sample_bytes(
+        declared_width, png_get_image_height(dec.png, dec.info), declared_type);
+    const uint64_t working_rows =
+        3 * (uint64_t{declared_width} * bytes_per_pixel(declared_type) + 1);
+    if (!samples.ok() || samples.value() + working_rows > MAX_DECODE_BYTES) {
         return Err{PictureError::TooLarge};
     }
     png_read_update_info(dec.png, dec.info);

@@ -578,6 +578,8 @@ TEST(BackgroundLimit, HugeHeaderFailsBeforeAllocating) {
     write_bytes(dir.file("huge.png"), png_header_only(100000, 100000));
     write_bytes(dir.file("wrap.png"), png_header_only(65536, 65536, 6));
     write_bytes(dir.file("huge-face"), png_header_only(100000, 100000));
+    // 470 MB of samples fit the limit, but not together with the decoder's rows of that width.
+    write_bytes(dir.file("row.png"), png_header_only(117440517, 1, 6));
     // The child may not map more than 256 MiB beyond what it has: allocating the samples
     // (30 GB, or 16 GiB for 65536 x 65536 RGBA) would fail there instead of returning TooLarge.
     // The address sanitizer reserves far more address space than that, so there the limit is
@@ -594,7 +596,7 @@ TEST(BackgroundLimit, HugeHeaderFailsBeforeAllocating) {
             ::setrlimit(RLIMIT_AS, &limit);
         }
         int failures = 0;
-        for (const char* name : {"huge.png", "wrap.png", "huge-face"}) {
+        for (const char* name : {"huge.png", "wrap.png", "huge-face", "row.png"}) {
             auto r = open_picture(dir.file(name));
             failures += !(!r.ok() && r.error() == PictureError::TooLarge);
             auto c = load_cover(dir.file(name), 1920, 1080);
