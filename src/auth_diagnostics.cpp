@@ -77,21 +77,11 @@ std::optional<std::string> read_utf8_file(const char* path) {
     if (!fd.valid()) {
         return std::nullopt;
     }
-    std::string bytes;
-    char chunk[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return std::nullopt;
-        }
-        if (n == 0) {
-            break;
-        }
-        bytes.append(chunk, static_cast<size_t>(n));
+    std::optional<std::string> read = read_all(fd.get());
+    if (!read) {
+        return std::nullopt;
     }
+    std::string bytes = std::move(*read);
     if (!is_valid_utf8(bytes)) {
         return std::nullopt;
     }

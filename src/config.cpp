@@ -164,23 +164,7 @@ std::optional<std::string> read_regular_file(const char* path) {
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return std::nullopt;
     }
-    std::string text;
-    text.reserve(static_cast<size_t>(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return std::nullopt;
-        }
-        if (n == 0) {
-            break;
-        }
-        text.append(buffer, static_cast<size_t>(n));
-    }
-    return text;
+    return read_all(fd.get(), static_cast<size_t>(st.st_size));
 }
 
 std::optional<uint8_t> parse_hex_pair(std::string_view pair) {

@@ -3,6 +3,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <optional>
+#include <string>
 #include <utility>
 
 class UniqueFd {
@@ -33,3 +36,23 @@ class UniqueFd {
   private:
     int fd_ = -1;
 };
+
+// Everything left to read from `fd`; nothing when a read fails.
+inline std::optional<std::string> read_all(int fd, size_t size_hint = 0) {
+    std::string bytes;
+    bytes.reserve(size_hint);
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return std::nullopt;
+        }
+        if (n == 0) {
+            return bytes;
+        }
+        bytes.append(chunk, static_cast<size_t>(n));
+    }
+}
