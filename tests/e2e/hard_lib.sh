@@ -21,6 +21,16 @@ screen_pixel() { # x y -> "r g b"
 
 now_ms() { date +%s%3N; }
 
+# The window is mapped before the background is ready: waits until the corner is painted.
+wait_first_paint() { # [timeout_s]
+    local deadline=$((SECONDS + ${1:-20}))
+    while [ "$(screen_pixel 5 5)" = "0 0 0" ]; do
+        [ $SECONDS -lt $deadline ] || fail "the greeter was never painted"
+        sleep 0.2
+    done
+    sleep 0.3
+}
+
 # The greeter must react within 2 s. answer_begin notes the colour of "Log In" with the pointer
 # away and starts the clock; the action under test follows; answer_end moves the pointer into
 # "Log In" and waits for its hover colour, then out again and waits for the colour to return.

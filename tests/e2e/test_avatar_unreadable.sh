@@ -15,13 +15,7 @@ AY=$((CY - 160))
 start_vesko
 wait_greeter
 move_to 5 5
-# The window is mapped before the background is ready; wait for the first paint.
-deadline=$((SECONDS + 20))
-while [ "$(screen_pixel 5 5)" = "0 0 0" ]; do
-    [ $SECONDS -lt $deadline ] || fail "the greeter was never painted"
-    sleep 0.2
-done
-sleep 0.3
+wait_first_paint
 placeholder_square=$(screen_pixel $((AX + 2)) $((AY + 2)))
 placeholder_head=$(screen_pixel $CX $((AY + 30)))
 
