@@ -20,11 +20,13 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -145,8 +147,8 @@ double now_ms() {
         .count();
 }
 
-// Nanoseconds a process has spent on a processor, from its schedstat file; 0 when unreadable.
-uint64_t cpu_ns(const std::string& schedstat) {
+// Nanoseconds one thread has spent on a processor, from its schedstat file; 0 when unreadable.
+uint64_t thread_cpu_ns(const std::string& schedstat) {
     FILE* file = std::fopen(schedstat.c_str(), "r");
     if (file == nullptr) {
         return 0;
@@ -159,8 +161,34 @@ uint64_t cpu_ns(const std::string& schedstat) {
     return ns;
 }
 
-// The schedstat file of the process running `exe`, found under a procfs mount.
-std::string schedstat_of(const std::string& proc_root, const std::string& exe) {
+// The processor time of all threads of a process. A thread that has ended counts with what it
+// had at the last look, so looks should come often.
+struct ProcessCpu {
+    std::string task_dir;
+    std::map<std::string, uint64_t> threads;
+
+    uint64_t total() {
+        if (DIR* dir = ::opendir(task_dir.c_str())) {
+            while (dirent* entry = ::readdir(dir)) {
+                if (entry->d_name[0] >= '0' && entry->d_name[0] <= '9') {
+                    const uint64_t ns =
+                        thread_cpu_ns(task_dir + "/" + entry->d_name + "/schedstat");
+                    uint64_t& seen = threads[entry->d_name];
+                    seen = std::max(seen, ns);
+                }
+            }
+            ::closedir(dir);
+        }
+        uint64_t sum = 0;
+        for (const auto& [tid, ns] : threads) {
+            sum += ns;
+        }
+        return sum;
+    }
+};
+
+// The task directory of the process running `exe`, found under a procfs mount.
+std::string task_dir_of(const std::string& proc_root, const std::string& exe) {
     DIR* dir = ::opendir(proc_root.c_str());
     if (dir == nullptr) {
         return "";
@@ -174,12 +202,14 @@ std::string schedstat_of(const std::string& proc_root, const std::string& exe) {
         char target[4096];
         ssize_t n = ::readlink((base + "/exe").c_str(), target, sizeof target - 1);
         if (n > 0 && std::string(target, size_t(n)) == exe) {
-            found = base + "/schedstat";
+            found = base + "/task";
         }
     }
     ::closedir(dir);
     return found;
 }
+
+constexpr useconds_t WATCH_PAUSE_US = 1000;
 
 // From the greeter window's creation to the first moment all watched pixels show what they show
 // at the end of the watch: the wall time, and the processor time the daemon used.
@@ -218,8 +248,8 @@ int watch_showing(double seconds, const std::string& proc_root, const std::strin
             created = now_ms();
         }
     }
-    const std::string schedstat = schedstat_of(proc_root, daemon_exe);
-    const uint64_t cpu_at_creation = cpu_ns(schedstat);
+    ProcessCpu daemon_cpu{task_dir_of(proc_root, daemon_exe), {}};
+    const uint64_t cpu_at_creation = daemon_cpu.total();
     struct Round {
         double at;
         uint64_t cpu;
@@ -238,10 +268,12 @@ int watch_showing(double seconds, const std::string& proc_root, const std::strin
             }
         }
         round.at = now_ms();
-        round.cpu = cpu_ns(schedstat);
+        round.cpu = daemon_cpu.total();
         if (rounds.empty() || rounds.back().values != round.values) {
             rounds.push_back(std::move(round));
         }
+        // Looking without a pause would take a processor from the daemon and the server.
+        ::usleep(WATCH_PAUSE_US);
     }
     XCloseDisplay(display);
     for (const Round& round : rounds) {

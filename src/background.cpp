@@ -18,9 +18,13 @@
 #include <bit>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <csetjmp>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "log.h"
 #include "text.h"
@@ -225,7 +229,8 @@ struct JpegDecoder {
     JpegProgress progress;
     bool created = false;
     bool cmyk = false;
-    std::vector<uint8_t> cmyk_row;
+    // One row of the decoder's own output: CMYK before conversion, or a row nobody wants.
+    std::vector<uint8_t> spare_row;
 
     JpegDecoder() = default;
     JpegDecoder(const JpegDecoder&) = delete;
@@ -371,9 +376,8 @@ Result<PictureHeader, PictureError> jpeg_open(JpegDecoder& dec, Reader& reader) 
     if (!checked_sample_bytes(header.width, header.height, header.type).ok()) {
         return Err{PictureError::TooLarge};
     }
-    if (dec.cmyk) {
-        dec.cmyk_row.resize(size_t{header.width} * 4);
-    }
+    // JPEG widths fit in 16 bits.
+    dec.spare_row.resize(size_t{header.width} * 4);
     jpeg_start_decompress(&dec.cinfo);
     return header;
 }
@@ -408,16 +412,23 @@ Result<Ok, PictureError> jpeg_read_rows(JpegDecoder& dec, Reader& reader, uint32
         jpeg_skip_scanlines(cinfo, begin);
     }
     while (cinfo->output_scanline < end) {
-        JSAMPROW row = dec.cmyk ? dec.cmyk_row.data() : sink.row_buffer();
+        JSAMPROW row = dec.cmyk ? dec.spare_row.data() : sink.row_buffer();
         jpeg_read_scanlines(cinfo, &row, 1);
         if (dec.cmyk) {
-            cmyk_to_rgb(dec.cmyk_row.data(), sink.row_buffer(), cinfo->output_width,
+            cmyk_to_rgb(dec.spare_row.data(), sink.row_buffer(), cinfo->output_width,
                         cinfo->saw_Adobe_marker);
         }
         sink.row_done();
     }
-    if (cinfo->output_scanline < cinfo->output_height) {
-        jpeg_skip_scanlines(cinfo, cinfo->output_height - cinfo->output_scanline);
+    // A skip that reaches the last row returns without reading the data it skips, so stop one
+    // row short and read that row.
+    const JDIMENSION height = cinfo->output_height;
+    if (cinfo->output_scanline + 1 < height) {
+        jpeg_skip_scanlines(cinfo, height - 1 - cinfo->output_scanline);
+    }
+    if (cinfo->output_scanline < height) {
+        JSAMPROW row = dec.spare_row.data();
+        jpeg_read_scanlines(cinfo, &row, 1);
     }
     jpeg_finish_decompress(cinfo);
     return Ok{};
@@ -759,6 +770,12 @@ AxisTaps axis_taps(uint32_t source_length, uint32_t target_length, uint32_t regi
 // to 96 x 96 would need gigabytes of weights.
 constexpr uint64_t MAX_RESAMPLER_BYTES = uint64_t{256} << 20;
 
+bool second_thread_allowed = true;
+
+// Rows the decoder may run ahead of the resampler when both work at once.
+constexpr uint32_t PIPELINE_AHEAD_ROWS = 16;
+constexpr uint32_t PIPELINE_WAKE_ROWS = 8;
+
 uint64_t resampler_bytes(uint32_t source_width, uint32_t source_height, uint32_t channels,
                          uint32_t sample_bytes, uint32_t target_width, uint32_t target_height,
                          uint32_t width, uint32_t height) {
@@ -768,10 +785,11 @@ uint64_t resampler_bytes(uint32_t source_width, uint32_t source_height, uint32_t
     };
     const uint64_t column_taps = taps(source_width, target_width);
     const uint64_t row_taps = taps(source_height, target_height);
-    // Column weights are kept three times over (plain, padded, paired); the ring holds a window
-    // of whole source rows with their padding.
+    // Column weights are kept three times over (plain, padded, paired); the ring holds two
+    // windows of whole source rows with their padding, or one and the rows read ahead.
     return uint64_t{width} * column_taps * 4 * 6 + uint64_t{height} * row_taps * 4 * 2 +
-           row_taps * (uint64_t{source_width} * channels + 2 * 32) * sample_bytes;
+           (2 * row_taps + PIPELINE_AHEAD_ROWS) * (uint64_t{source_width} * channels + 2 * 32) *
+               sample_bytes;
 }
 
 // Computes the region [x0, x0 + width) x [y0, y0 + height) of the source resampled to
@@ -822,14 +840,18 @@ void pad_taps(AxisTaps& taps) {
 template <typename T>
 void resampler_init(Resampler<T>& rs, uint32_t source_width, uint32_t source_height,
                     uint32_t channels, uint32_t target_width, uint32_t target_height, uint32_t x0,
-                    uint32_t y0, uint32_t width, uint32_t height) {
+                    uint32_t y0, uint32_t width, uint32_t height, bool pipelined = false) {
     rs.channels = channels;
     rs.rows = axis_taps(source_height, target_height, y0, height);
     rs.cols = axis_taps(source_width, target_width, x0, width);
     pad_taps(rs.cols);
     // Blocks may run past the row's end into zeros; never past the ring.
     rs.row_stride = round_up(size_t{source_width} * channels, BLOCK) + BLOCK;
+    // Room for a window being read and for the decoder to fill the next one meanwhile.
     rs.ring_rows = std::max<uint32_t>(rs.rows.max_count, 1);
+    if (pipelined) {
+        rs.ring_rows += std::max(rs.ring_rows, PIPELINE_AHEAD_ROWS);
+    }
     rs.ring.assign(rs.row_stride * rs.ring_rows, 0);
     rs.tap_rows.resize(rs.ring_rows);
     rs.next_source_row = rs.rows.source_begin;
@@ -1078,32 +1100,48 @@ void horizontal_pass_colour_avx2(Resampler<T>& rs) {
 
 #endif
 
+// The source row after the last one that output row `row` reads.
+template <typename T>
+uint32_t rows_needed_for(const Resampler<T>& rs, uint32_t row) {
+    return rs.rows.first[row] + rs.rows.count[row];
+}
+
+template <typename T>
+uint32_t output_row_count(const Resampler<T>& rs) {
+    return static_cast<uint32_t>(rs.rows.first.size());
+}
+
+// Makes the next output row from the rows in the ring and hands it to `emit`.
+template <typename T, typename Emit>
+void resampler_emit_row(Resampler<T>& rs, Emit& emit) {
+    vertical_pass(rs, rs.next_output_row);
+    switch (rs.channels) {
+        case 1:
+            horizontal_pass_narrow<T, 1>(rs);
+            break;
+        case 2:
+            horizontal_pass_narrow<T, 2>(rs);
+            break;
+        case 3:
+            rs.pair_weights.empty() ? horizontal_pass_colour<T, 3>(rs, 0)
+                                    : horizontal_pass_colour_avx2<T, 3>(rs);
+            break;
+        default:
+            rs.pair_weights.empty() ? horizontal_pass_colour<T, 4>(rs, 0)
+                                    : horizontal_pass_colour_avx2<T, 4>(rs);
+            break;
+    }
+    emit(rs.output.data());
+    ++rs.next_output_row;
+}
+
 // Takes the row just written into resampler_slot and emits every output row it completes.
 template <typename T, typename Emit>
 void resampler_commit(Resampler<T>& rs, Emit& emit) {
     const uint32_t y = rs.next_source_row++;
-    const uint32_t output_rows = static_cast<uint32_t>(rs.rows.first.size());
-    while (rs.next_output_row < output_rows &&
-           rs.rows.first[rs.next_output_row] + rs.rows.count[rs.next_output_row] - 1 <= y) {
-        vertical_pass(rs, rs.next_output_row);
-        switch (rs.channels) {
-            case 1:
-                horizontal_pass_narrow<T, 1>(rs);
-                break;
-            case 2:
-                horizontal_pass_narrow<T, 2>(rs);
-                break;
-            case 3:
-                rs.pair_weights.empty() ? horizontal_pass_colour<T, 3>(rs, 0)
-                                        : horizontal_pass_colour_avx2<T, 3>(rs);
-                break;
-            default:
-                rs.pair_weights.empty() ? horizontal_pass_colour<T, 4>(rs, 0)
-                                        : horizontal_pass_colour_avx2<T, 4>(rs);
-                break;
-        }
-        emit(rs.output.data());
-        ++rs.next_output_row;
+    while (rs.next_output_row < output_row_count(rs) &&
+           rows_needed_for(rs, rs.next_output_row) <= y + 1) {
+        resampler_emit_row(rs, emit);
     }
 }
 
@@ -1116,6 +1154,133 @@ struct ResamplerSink {
     uint8_t* row_buffer() { return resampler_slot(*rs); }
     void row_done() { resampler_commit(*rs, *emit); }
 };
+
+// The decoder fills the ring on the calling thread while a second thread resamples the rows
+// already in it: on two cores the resampling then costs next to no wall time. The arithmetic is
+// the same, so the bytes are too.
+template <typename T, typename Emit>
+struct PipelinedSink {
+    Resampler<T>* rs;
+    Emit* emit;
+    std::mutex mutex;
+    std::condition_variable changed;
+    uint32_t rows_in = 0;        // source rows below this are in the ring
+    uint32_t oldest_needed = 0;  // source rows below this are no longer read
+    bool input_ended = false;    // the decoder has stopped, at the end or on a failure
+    bool output_done = false;    // every output row was emitted
+    // Who sleeps on `changed`: a wake-up for every row would cost a system call per row.
+    uint32_t worker_needs = 0;  // the rows_in the resampler waits for; 0 when it runs
+    bool decoder_waits = false;
+    std::thread worker;
+
+    PipelinedSink(Resampler<T>& resampler, Emit& emitter)
+        : rs(&resampler),
+          emit(&emitter),
+          rows_in(resampler.next_source_row),
+          oldest_needed(resampler.rows.source_begin) {}
+    PipelinedSink(const PipelinedSink&) = delete;
+    PipelinedSink& operator=(const PipelinedSink&) = delete;
+    ~PipelinedSink() { finish(); }
+
+    // False when no thread could be started; the caller then resamples in line.
+    bool start() {
+        if (!second_thread_allowed) {
+            return false;
+        }
+        try {
+            worker = std::thread([this] { resample_all(); });
+        } catch (const std::system_error&) {
+            return false;
+        }
+        return true;
+    }
+
+    // Waits until the row about to be written no longer holds one the resampler reads.
+    uint8_t* row_buffer() {
+        std::unique_lock lock(mutex);
+        decoder_waits = true;
+        changed.wait(lock, [this] {
+            return rs->next_source_row < uint64_t{oldest_needed} + rs->ring_rows || output_done;
+        });
+        decoder_waits = false;
+        return resampler_slot(*rs);
+    }
+
+    void row_done() {
+        bool wake = false;
+        {
+            std::lock_guard lock(mutex);
+            rows_in = ++rs->next_source_row;
+            wake = worker_needs != 0 && rows_in >= worker_needs;
+        }
+        if (wake) {
+            changed.notify_all();
+        }
+    }
+
+    // Ends the input and waits for the resampler; true when every output row was made.
+    bool finish() {
+        {
+            std::lock_guard lock(mutex);
+            input_ended = true;
+        }
+        changed.notify_all();
+        if (worker.joinable()) {
+            worker.join();
+        }
+        return output_done;
+    }
+
+    void resample_all() {
+        const uint32_t rows = output_row_count(*rs);
+        for (uint32_t row = 0; row < rows; ++row) {
+            const uint32_t needed = rows_needed_for(*rs, row);
+            {
+                std::unique_lock lock(mutex);
+                // Once asleep, wait for a few rows more than needed: fewer wake-ups.
+                worker_needs = rows_in >= needed
+                                   ? 0
+                                   : std::min(needed + PIPELINE_WAKE_ROWS, rs->rows.source_end);
+                changed.wait(lock, [&] { return rows_in >= worker_needs || input_ended; });
+                worker_needs = 0;
+                if (rows_in < needed) {
+                    return;
+                }
+            }
+            resampler_emit_row(*rs, *emit);
+            bool wake = false;
+            {
+                std::lock_guard lock(mutex);
+                oldest_needed = row + 1 < rows ? rs->rows.first[row + 1] : UINT32_MAX;
+                output_done = row + 1 == rows;
+                wake = decoder_waits;
+            }
+            if (wake) {
+                changed.notify_all();
+            }
+        }
+    }
+};
+
+// Feeds the decoder's rows to the resampler, on a second thread where one can be started.
+template <typename T, typename Emit>
+Result<Ok, PictureError> decode_into_resampler(Decoder& dec, Resampler<T>& rs, Emit& emit) {
+    PipelinedSink<T, Emit> pipeline(rs, emit);
+    if (!pipeline.start()) {
+        ResamplerSink<T, Emit> sink{&rs, &emit};
+        return decoder_read_rows(dec, rs.rows.source_begin, rs.rows.source_end, sink);
+    }
+    Result<Ok, PictureError> read =
+        decoder_read_rows(dec, rs.rows.source_begin, rs.rows.source_end, pipeline);
+    const bool complete = pipeline.finish();
+    if (!read.ok()) {
+        return Err{read.error()};
+    }
+    if (!complete) {
+        return Err{PictureError::Decode};
+    }
+    return Ok{};
+}
 
 inline uint8_t to_8bit(uint8_t v) {
     return v;
@@ -1171,9 +1336,14 @@ struct BgraEmit {
     BgraBuffer* buffer;
     uint32_t channels;
     uint32_t width;
+    size_t bytes;  // of the whole buffer
     size_t next_row = 0;
 
     void operator()(const T* row) {
+        // Sized here, with the first row: on the resampling thread, while the decoder works.
+        if (buffer->size() != bytes) {
+            buffer->resize(bytes);
+        }
         bgra_row(row, channels, width, buffer->data() + size_t{width} * 4 * next_row);
         ++next_row;
     }
@@ -1223,12 +1393,13 @@ BgraBuffer cover_picture(const img::Picture& picture, uint32_t screen_width,
                          uint32_t screen_height) {
     const CoverGeometry g =
         cover_geometry(picture.width, picture.height, screen_width, screen_height);
-    BgraBuffer buffer(size_t{screen_width} * screen_height * 4);
+    const size_t bytes = size_t{screen_width} * screen_height * 4;
+    BgraBuffer buffer(bytes);
     Resampler<T> rs;
     const uint32_t channels = channel_count(picture.type);
     resampler_init(rs, picture.width, picture.height, channels, g.scaled_width, g.scaled_height,
                    g.x0, g.y0, screen_width, screen_height);
-    BgraEmit<T> emit{&buffer, channels, screen_width};
+    BgraEmit<T> emit{&buffer, channels, screen_width, bytes};
     resample_picture(picture, rs, emit);
     return buffer;
 }
@@ -1238,15 +1409,14 @@ Result<BgraBuffer, PictureError> cover_stream(Decoder& dec, uint32_t screen_widt
                                               uint32_t screen_height) {
     const PictureHeader& h = dec.header;
     const CoverGeometry g = cover_geometry(h.width, h.height, screen_width, screen_height);
-    BgraBuffer buffer(size_t{screen_width} * screen_height * 4);
+    const size_t bytes = size_t{screen_width} * screen_height * 4;
+    BgraBuffer buffer;
     Resampler<T> rs;
     const uint32_t channels = channel_count(h.type);
     resampler_init(rs, h.width, h.height, channels, g.scaled_width, g.scaled_height, g.x0, g.y0,
-                   screen_width, screen_height);
-    BgraEmit<T> emit{&buffer, channels, screen_width};
-    ResamplerSink<T, BgraEmit<T>> sink{&rs, &emit};
-    Result<Ok, PictureError> read =
-        decoder_read_rows(dec, rs.rows.source_begin, rs.rows.source_end, sink);
+                   screen_width, screen_height, true);
+    BgraEmit<T> emit{&buffer, channels, screen_width, bytes};
+    Result<Ok, PictureError> read = decode_into_resampler(dec, rs, emit);
     if (!read.ok()) {
         return Err{read.error()};
     }
@@ -1267,12 +1437,10 @@ Result<img::Picture, PictureError> resize_stream(Decoder& dec, uint32_t width, u
     const size_t row_bytes = size_t{width} * bytes_per_pixel(h.type);
     out.samples.resize(row_bytes * height);
     Resampler<T> rs;
-    resampler_init(rs, h.width, h.height, channel_count(h.type), width, height, 0, 0, width,
-                   height);
+    resampler_init(rs, h.width, h.height, channel_count(h.type), width, height, 0, 0, width, height,
+                   true);
     PictureEmit<T> emit{&out, row_bytes};
-    ResamplerSink<T, PictureEmit<T>> sink{&rs, &emit};
-    Result<Ok, PictureError> read =
-        decoder_read_rows(dec, rs.rows.source_begin, rs.rows.source_end, sink);
+    Result<Ok, PictureError> read = decode_into_resampler(dec, rs, emit);
     if (!read.ok()) {
         return Err{read.error()};
     }
@@ -1297,6 +1465,10 @@ Result<UniqueFd, PictureError> open_for_reading(const std::string& path) {
 
 void allow_wide_vectors(bool allowed) {
     wide_vectors_allowed = allowed;
+}
+
+void allow_second_thread(bool allowed) {
+    second_thread_allowed = allowed;
 }
 
 Result<img::Picture, PictureError> decode_picture(UniqueFd fd, std::string_view name) {
@@ -1514,8 +1686,10 @@ uint32_t daily_seed(const std::tm& local) {
 
 std::optional<BgraBuffer> load_background(const BackgroundConfig& config, uint32_t width,
                                           uint32_t height) {
+    // Runs beside the login screen's thread: no shared static broken-down time.
+    std::tm broken_down{};
     std::time_t now = std::time(nullptr);
-    const std::tm* local = std::localtime(&now);
+    const std::tm* local = ::localtime_r(&now, &broken_down);
     const uint8_t hour = local != nullptr ? static_cast<uint8_t>(local->tm_hour) : 12;
     const DayPeriod period = day_period_for_hour(hour, config);
     log_message(LogLevel::Info, "Background: hour=" + std::to_string(hour) +
@@ -1530,7 +1704,7 @@ std::optional<BgraBuffer> load_background(const BackgroundConfig& config, uint32
     }
 
     now = std::time(nullptr);
-    local = std::localtime(&now);
+    local = ::localtime_r(&now, &broken_down);
     const uint32_t seed = local != nullptr ? daily_seed(*local) : 0;
     const std::string& path = candidates[seed % candidates.size()];
     log_message(LogLevel::Info, "Background: selected image '" + utf8_lossy(path) + "'");

@@ -101,6 +101,10 @@ BgraBuffer scale_to_cover(const img::Picture& picture, uint32_t screen_width,
 // plain loops give the same bytes.
 void allow_wide_vectors(bool allowed);
 
+// Streamed decoding resamples on a second thread where one can be started; tests switch it off
+// to check the in-line path.
+void allow_second_thread(bool allowed);
+
 // open_picture + scale_to_cover, streamed from the decoder: the same bytes, a fraction of the
 // memory and time.
 Result<BgraBuffer, PictureError> load_cover(const std::string& path, uint32_t screen_width,

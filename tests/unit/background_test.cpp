@@ -904,6 +904,57 @@ TEST(BackgroundCover, StreamedResizeGivesTheSameBytes) {
     }
 }
 
+// Pictures large enough that the decoder laps the ring many times while the second thread
+// resamples, in both shapes of cut and with the avatar's many taps per row; the in-line path
+// must give the same bytes.
+TEST(BackgroundCover, SecondThreadGivesTheSameBytes) {
+    TempDir dir;
+    write_bytes(dir.file("tall.jpg"), encode_jpeg(synthetic(600, 1400, PixelType::Rgb8, 31)));
+    write_png(dir.file("wide.png"), synthetic(1500, 90, PixelType::Rgba8, 32));
+    for (const char* name : {"tall.jpg", "wide.png"}) {
+        auto picture = open_picture(dir.file(name));
+        ASSERT_TRUE(picture.ok()) << name;
+        const BgraBuffer reference = ref_cover(picture.value(), 320, 180);
+        const std::vector<uint8_t> squeezed = ref_resize(picture.value(), 96, 96).samples;
+        for (bool threaded : {true, false}) {
+            allow_second_thread(threaded);
+            auto cover = load_cover(dir.file(name), 320, 180);
+            ASSERT_TRUE(cover.ok()) << name;
+            EXPECT_EQ(first_difference(cover.value(), reference), "") << name << " " << threaded;
+            int fd = ::open(dir.file(name).c_str(), O_RDONLY);
+            auto avatar = decode_picture_resized(UniqueFd(fd), name, 96, 96);
+            ASSERT_TRUE(avatar.ok()) << name;
+            EXPECT_EQ(first_difference(avatar.value().samples, squeezed), "")
+                << name << " " << threaded;
+        }
+        allow_second_thread(true);
+    }
+}
+
+// A file that ends while the second thread is resampling fails without hanging either thread.
+TEST(BackgroundCover, TruncationWhileResamplingFails) {
+    TempDir dir;
+    const std::vector<uint8_t> jpeg = encode_jpeg(synthetic(500, 1600, PixelType::Rgb8, 33));
+    write_png(dir.file("full.png"), synthetic(500, 1600, PixelType::Rgb8, 34));
+    const std::vector<uint8_t> png = read_bytes(dir.file("full.png"));
+    for (double kept : {0.3, 0.6, 0.9}) {
+        write_bytes(
+            dir.file("cut.jpg"),
+            std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + ptrdiff_t(jpeg.size() * kept)));
+        write_bytes(dir.file("cut.png"),
+                    std::vector<uint8_t>(png.begin(), png.begin() + ptrdiff_t(png.size() * kept)));
+        for (const char* name : {"cut.jpg", "cut.png"}) {
+            auto cover = load_cover(dir.file(name), 100, 100);
+            ASSERT_FALSE(cover.ok()) << name << " " << kept;
+            EXPECT_EQ(cover.error(), PictureError::Decode) << name << " " << kept;
+            int fd = ::open(dir.file(name).c_str(), O_RDONLY);
+            auto avatar = decode_picture_resized(UniqueFd(fd), name, 96, 96);
+            ASSERT_FALSE(avatar.ok()) << name << " " << kept;
+            EXPECT_EQ(avatar.error(), PictureError::Decode) << name << " " << kept;
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Choosing by the time of day
 
