@@ -886,6 +886,11 @@ TEST(BackgroundCover, StreamedDecodeGivesTheSameBytes) {
     }
 }
 
+// The avatar's way in: a file decoded straight to 96 x 96.
+Result<img::Picture, PictureError> squeeze_file(const TempDir& dir, const char* name) {
+    return decode_picture_resized(UniqueFd(::open(dir.file(name).c_str(), O_RDONLY)), name, 96, 96);
+}
+
 TEST(BackgroundCover, StreamedResizeGivesTheSameBytes) {
     TempDir dir;
     write_bytes(dir.file("photo.jpg"), encode_jpeg(synthetic(200, 100, PixelType::Rgb8, 21)));
@@ -893,8 +898,7 @@ TEST(BackgroundCover, StreamedResizeGivesTheSameBytes) {
     for (const char* name : {"photo.jpg", "face.png"}) {
         auto picture = open_picture(dir.file(name));
         ASSERT_TRUE(picture.ok());
-        int fd = ::open(dir.file(name).c_str(), O_RDONLY);
-        auto streamed = decode_picture_resized(UniqueFd(fd), name, 96, 96);
+        auto streamed = squeeze_file(dir, name);
         ASSERT_TRUE(streamed.ok()) << name;
         EXPECT_EQ(streamed.value().type, picture.value().type);
         EXPECT_EQ(
@@ -921,8 +925,7 @@ TEST(BackgroundCover, SecondThreadGivesTheSameBytes) {
             auto cover = load_cover(dir.file(name), 320, 180);
             ASSERT_TRUE(cover.ok()) << name;
             EXPECT_EQ(first_difference(cover.value(), reference), "") << name << " " << threaded;
-            int fd = ::open(dir.file(name).c_str(), O_RDONLY);
-            auto avatar = decode_picture_resized(UniqueFd(fd), name, 96, 96);
+            auto avatar = squeeze_file(dir, name);
             ASSERT_TRUE(avatar.ok()) << name;
             EXPECT_EQ(first_difference(avatar.value().samples, squeezed), "")
                 << name << " " << threaded;
@@ -947,8 +950,7 @@ TEST(BackgroundCover, TruncationWhileResamplingFails) {
             auto cover = load_cover(dir.file(name), 100, 100);
             ASSERT_FALSE(cover.ok()) << name << " " << kept;
             EXPECT_EQ(cover.error(), PictureError::Decode) << name << " " << kept;
-            int fd = ::open(dir.file(name).c_str(), O_RDONLY);
-            auto avatar = decode_picture_resized(UniqueFd(fd), name, 96, 96);
+            auto avatar = squeeze_file(dir, name);
             ASSERT_FALSE(avatar.ok()) << name << " " << kept;
             EXPECT_EQ(avatar.error(), PictureError::Decode) << name << " " << kept;
         }
