@@ -1164,20 +1164,17 @@ struct PipelinedSink {
     Emit* emit;
     std::mutex mutex;
     std::condition_variable changed;
-    uint32_t rows_in = 0;        // source rows below this are in the ring
+    // Source rows below rs->next_source_row are in the ring; the decoder moves it under `mutex`.
     uint32_t oldest_needed = 0;  // source rows below this are no longer read
     bool input_ended = false;    // the decoder has stopped, at the end or on a failure
     bool output_done = false;    // every output row was emitted
     // Who sleeps on `changed`: a wake-up for every row would cost a system call per row.
-    uint32_t worker_needs = 0;  // the rows_in the resampler waits for; 0 when it runs
+    uint32_t worker_needs = 0;  // the next_source_row the resampler waits for; 0 when it runs
     bool decoder_waits = false;
     std::thread worker;
 
     PipelinedSink(Resampler<T>& resampler, Emit& emitter)
-        : rs(&resampler),
-          emit(&emitter),
-          rows_in(resampler.next_source_row),
-          oldest_needed(resampler.rows.source_begin) {}
+        : rs(&resampler), emit(&emitter), oldest_needed(resampler.rows.source_begin) {}
     PipelinedSink(const PipelinedSink&) = delete;
     PipelinedSink& operator=(const PipelinedSink&) = delete;
     ~PipelinedSink() { finish(); }
@@ -1199,9 +1196,8 @@ struct PipelinedSink {
     uint8_t* row_buffer() {
         std::unique_lock lock(mutex);
         decoder_waits = true;
-        changed.wait(lock, [this] {
-            return rs->next_source_row < uint64_t{oldest_needed} + rs->ring_rows || output_done;
-        });
+        changed.wait(
+            lock, [this] { return rs->next_source_row < uint64_t{oldest_needed} + rs->ring_rows; });
         decoder_waits = false;
         return resampler_slot(*rs);
     }
@@ -1210,8 +1206,8 @@ struct PipelinedSink {
         bool wake = false;
         {
             std::lock_guard lock(mutex);
-            rows_in = ++rs->next_source_row;
-            wake = worker_needs != 0 && rows_in >= worker_needs;
+            ++rs->next_source_row;
+            wake = worker_needs != 0 && rs->next_source_row >= worker_needs;
         }
         if (wake) {
             changed.notify_all();
@@ -1238,12 +1234,13 @@ struct PipelinedSink {
             {
                 std::unique_lock lock(mutex);
                 // Once asleep, wait for a few rows more than needed: fewer wake-ups.
-                worker_needs = rows_in >= needed
+                worker_needs = rs->next_source_row >= needed
                                    ? 0
                                    : std::min(needed + PIPELINE_WAKE_ROWS, rs->rows.source_end);
-                changed.wait(lock, [&] { return rows_in >= worker_needs || input_ended; });
+                changed.wait(lock,
+                             [&] { return rs->next_source_row >= worker_needs || input_ended; });
                 worker_needs = 0;
-                if (rows_in < needed) {
+                if (rs->next_source_row < needed) {
                     return;
                 }
             }
@@ -1251,6 +1248,7 @@ struct PipelinedSink {
             bool wake = false;
             {
                 std::lock_guard lock(mutex);
+                // After the last row nothing is read any more.
                 oldest_needed = row + 1 < rows ? rs->rows.first[row + 1] : UINT32_MAX;
                 output_done = row + 1 == rows;
                 wake = decoder_waits;
@@ -1394,7 +1392,7 @@ BgraBuffer cover_picture(const img::Picture& picture, uint32_t screen_width,
     const CoverGeometry g =
         cover_geometry(picture.width, picture.height, screen_width, screen_height);
     const size_t bytes = size_t{screen_width} * screen_height * 4;
-    BgraBuffer buffer(bytes);
+    BgraBuffer buffer;
     Resampler<T> rs;
     const uint32_t channels = channel_count(picture.type);
     resampler_init(rs, picture.width, picture.height, channels, g.scaled_width, g.scaled_height,

@@ -40,6 +40,20 @@ kill_x_and_expect_exit() { # what
     rm -f /tmp/.X11-unix/X0 /tmp/.X0-lock /tmp/xorg-pid
 }
 
+# Starts the daemon, logs alice in and waits for her session to leave the named file.
+start_session() { # file what
+    : >"$VESKO_LOG"
+    start_vesko
+    wait_greeter
+    submit_login alice 'alice pw'
+    wait_log "Waiting for child PID" 15
+    local deadline=$((SECONDS + 10))
+    until [ -f "$H/$1" ]; do
+        [ $SECONDS -lt $deadline ] || fail "the $2 did not start"
+        sleep 0.05
+    done
+}
+
 # 1. While the greeter shows.
 start_vesko
 wait_greeter
@@ -52,16 +66,7 @@ echo started >"$HOME/started"
 exec xprop -root -spy >/dev/null 2>&1
 SH
 chown alice: $H/.xinitrc
-: >"$VESKO_LOG"
-start_vesko
-wait_greeter
-submit_login alice 'alice pw'
-wait_log "Waiting for child PID" 15
-deadline=$((SECONDS + 10))
-until [ -f $H/started ]; do
-    [ $SECONDS -lt $deadline ] || fail "the session did not start"
-    sleep 0.05
-done
+start_session started session
 sleep 0.5
 kill_x_and_expect_exit "while an X client session runs"
 
@@ -70,14 +75,5 @@ cat >$H/.xinitrc <<'SH'
 echo started >"$HOME/started2"
 exec sleep 1000
 SH
-: >"$VESKO_LOG"
-start_vesko
-wait_greeter
-submit_login alice 'alice pw'
-wait_log "Waiting for child PID" 15
-deadline=$((SECONDS + 10))
-until [ -f $H/started2 ]; do
-    [ $SECONDS -lt $deadline ] || fail "the second session did not start"
-    sleep 0.05
-done
+start_session started2 "second session"
 kill_x_and_expect_exit "while a session without X runs"
