@@ -6,6 +6,7 @@
 #include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -77,7 +78,33 @@ unsigned long lookup_key(XKeyEvent& event, KeyText& text) {
     return keysym;
 }
 
-void show(Display* display, const Config& config, LoginScreen& screen) {
+// Both grabs or neither: a greeter that does not hold the keyboard would hand what is typed
+// into it to whoever does.
+bool grab_input(Display* display, Window window, Cursor cursor) {
+    for (int waited = 0;; waited += GRAB_RETRY_MS) {
+        const int keyboard =
+            XGrabKeyboard(display, window, True, GrabModeAsync, GrabModeAsync, CurrentTime);
+        const int pointer =
+            keyboard == GrabSuccess
+                ? XGrabPointer(display, window, True, ButtonPressMask | PointerMotionMask,
+                               GrabModeAsync, GrabModeAsync, window, cursor, CurrentTime)
+                : GrabNotViewable;
+        if (keyboard == GrabSuccess && pointer == GrabSuccess) {
+            return true;
+        }
+        XUngrabKeyboard(display, CurrentTime);
+        if (waited >= GRAB_TIMEOUT_MS) {
+            XUnmapWindow(display, window);
+            XFlush(display);
+            return false;
+        }
+        timespec pause{0, GRAB_RETRY_MS * 1'000'000L};
+        while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+        }
+    }
+}
+
+bool show(Display* display, const Config& config, LoginScreen& screen) {
     screen.display = display;
     GreeterContext& ctx = screen.ctx;
     const int sn = DefaultScreen(display);
@@ -118,9 +145,13 @@ void show(Display* display, const Config& config, LoginScreen& screen) {
     screen.cursor = XCreateFontCursor(display, GREETER_CURSOR_SHAPE);
     XDefineCursor(display, ctx.window, screen.cursor);
 
-    XGrabKeyboard(display, ctx.window, True, GrabModeAsync, GrabModeAsync, CurrentTime);
-    XGrabPointer(display, ctx.window, True, ButtonPressMask | PointerMotionMask, GrabModeAsync,
-                 GrabModeAsync, ctx.window, screen.cursor, CurrentTime);
+    if (!grab_input(display, ctx.window, screen.cursor)) {
+        log_message(LogLevel::Error,
+                    "X: another client holds the keyboard or the pointer; the "
+                    "login screen could not grab them within " +
+                        std::to_string(GRAB_TIMEOUT_MS) + " ms");
+        return false;
+    }
     // Whatever was queued before this showing (input typed while a login was checked, events
     // sent to the hidden window) must not act on it.
     XSync(display, True);
@@ -155,6 +186,7 @@ void show(Display* display, const Config& config, LoginScreen& screen) {
     screen.minute_key = -1;
 
     redraw(screen, config);
+    return true;
 }
 
 void power_action(GreeterAction action) {
@@ -348,8 +380,10 @@ void apply_login_failure(GreeterContext& ctx, const std::string& error) {
     wipe_text(ctx.password);
 }
 
-pid_t run_login_screen(Display* display, const Config& config, LoginScreen& screen) {
-    show(display, config, screen);
+std::optional<pid_t> run_login_screen(Display* display, const Config& config, LoginScreen& screen) {
+    if (!show(display, config, screen)) {
+        return std::nullopt;
+    }
     const int fd = ConnectionNumber(display);
     for (;;) {
         pollfd pfd{fd, POLLIN, 0};

@@ -17,6 +17,11 @@ inline constexpr long GREETER_EVENT_MASK =
     KeyPressMask | ButtonPressMask | PointerMotionMask | ExposureMask | StructureNotifyMask;
 inline constexpr unsigned GREETER_CURSOR_SHAPE = 68;  // left_ptr
 inline constexpr int SELECT_TIMEOUT_MS = 1000;
+// Another client may hold the keyboard or pointer for a moment; longer, and it is an attack.
+inline constexpr int GRAB_TIMEOUT_MS = 1000;
+inline constexpr int GRAB_RETRY_MS = 50;
+// Showings in a row that could not hold the keyboard before the daemon gives up.
+inline constexpr int MAX_SHOWINGS_WITHOUT_INPUT = 3;
 
 // Everything one showing owns; `close_login_screen` releases it (the destructor does too if the
 // caller has not).
@@ -34,8 +39,9 @@ struct LoginScreen {
     ~LoginScreen();
 };
 
-// Shows a fresh greeter and returns the PID of the session a successful login started.
-pid_t run_login_screen(Display* display, const Config& config, LoginScreen& screen);
+// Shows a fresh greeter and returns the PID of the session a successful login started; nothing
+// when the greeter could not grab the keyboard and pointer (it is then not shown).
+std::optional<pid_t> run_login_screen(Display* display, const Config& config, LoginScreen& screen);
 
 // Unmaps the window and releases the grabs; the window stays.
 void hide_login_screen(LoginScreen& screen);

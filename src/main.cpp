@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "config.h"
@@ -37,11 +39,48 @@ int x_error_handler(Display* display, XErrorEvent* event) {
     return 0;
 }
 
+[[noreturn]] void stop_and_exit(pid_t x_pid) {
+    stop_x_server(x_pid);
+    std::exit(1);
+}
+
+// Nothing a session did to the server may reach the next user: a reset drops every client,
+// every authorization (minted ones too), the host list, the root window's properties, the keymap
+// and the lock state. The greeter's last showing goes with the old connection.
+Display* reset_x_server(pid_t x_pid, Display* display, LoginScreen& screen, bool with_authority) {
+    if (with_authority) {
+        // The server reads its authority file again at the reset: the last session's cookie dies.
+        const Result<Ok> renewed = prepare_server_authority();
+        if (!renewed.ok()) {
+            log_message(LogLevel::Error, "X: cannot renew the server cookie: " + renewed.error());
+            stop_and_exit(x_pid);
+        }
+    }
+    log_message(LogLevel::Info, "X: resetting the X server (PID " + std::to_string(x_pid) + ")");
+    const auto started = std::chrono::steady_clock::now();
+    begin_x_reset(x_pid, display);
+    close_login_screen(screen);
+    Display* fresh = finish_x_reset(x_pid, display);
+    if (fresh == nullptr) {
+        log_message(LogLevel::Error, "X: the X server took no connection within " +
+                                         std::to_string(RESET_CONNECT_TIMEOUT_MS / 1000) +
+                                         " s of its reset");
+        stop_and_exit(x_pid);
+    }
+    watch_connection(fresh, x_pid);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    log_message(LogLevel::Info, "X: the X server was reset, connected again after " +
+                                    std::to_string(took.count()) + " ms");
+    return fresh;
+}
+
 }  // namespace
 
 int main() {
     ensure_standard_descriptors();
     ::signal(SIGPIPE, SIG_IGN);
+    block_server_ready_signal();
 
     log_message(LogLevel::Info, "vesko starting");
     const Config config = load_config();
@@ -79,20 +118,28 @@ int main() {
     log_message(LogLevel::Info, "Connected to X display");
     // A protocol error (a session client can provoke one at will) must not end the daemon.
     XSetErrorHandler(x_error_handler);
-    install_connection_loss_handler();
-    const XAccessBaseline baseline = record_access_baseline(display);
+    watch_connection(display, x_pid);
 
+    int showings_without_input = 0;
     for (;;) {
         log_message(LogLevel::Info, "Entering login screen");
-        // Made now, so that the session child forked by the login carries it.
-        prepare_session_authorization(display, baseline);
         LoginScreen screen;
-        const pid_t session = run_login_screen(display, config, screen);
+        const std::optional<pid_t> session = run_login_screen(display, config, screen);
+        if (!session) {
+            // Another client holds the keyboard or the pointer; the reset takes them away.
+            if (++showings_without_input == MAX_SHOWINGS_WITHOUT_INPUT) {
+                log_message(LogLevel::Error, "X: no login screen could hold the keyboard in " +
+                                                 std::to_string(MAX_SHOWINGS_WITHOUT_INPUT) +
+                                                 " showings; giving up");
+                stop_and_exit(x_pid);
+            }
+            display = reset_x_server(x_pid, display, screen, authority.ok());
+            continue;
+        }
+        showings_without_input = 0;
         hide_login_screen(screen);
-        const int code = wait_for_child(session, display);
-        // Before anything of the next showing exists, nothing of this session may be left.
-        end_session_authorization(display, baseline);
-        close_login_screen(screen);
+        const int code = wait_for_child(*session, display);
+        display = reset_x_server(x_pid, display, screen, authority.ok());
         log_message(LogLevel::Info,
                     "Session ended (code " + std::to_string(code) + "), re-showing login screen");
     }

@@ -15,14 +15,17 @@
 
 #include "fd.h"
 #include "log.h"
+#include "xserver.h"
 
 namespace {
 
 constexpr int SESSION_GRACE_STEPS = 20;  // 100 ms each, after SIGTERM and before SIGKILL
 
-// The last session started. The connection-loss handler ends what is left of it: while it runs,
-// and also after its leader has gone, since the display usually dies under the session first.
+// The session being waited for. The connection-loss handler ends what is left of it: while it
+// runs, and also after its leader has gone, since the display usually dies under the session
+// first. Cleared once its group is gone, so that a reused ID is never signalled.
 pid_t last_session = 0;
+pid_t x_server_pid = 0;
 
 void pause_briefly() {
     timespec step{0, 100'000'000};
@@ -33,8 +36,10 @@ void pause_briefly() {
 // The session child is its own process-session and group leader, so its programs share its ID
 // as their group, unless they left it themselves.
 void end_session_group(pid_t pid) {
+    if (::kill(-pid, SIGTERM) != 0) {
+        return;  // nothing left
+    }
     log_message(LogLevel::Info, "Ending session PID " + std::to_string(pid));
-    ::kill(-pid, SIGTERM);
     for (int step = 0; step < SESSION_GRACE_STEPS; ++step) {
         (void)::waitpid(pid, nullptr, WNOHANG);
         if (::kill(-pid, 0) != 0 && errno == ESRCH) {
@@ -46,10 +51,20 @@ void end_session_group(pid_t pid) {
     (void)::waitpid(pid, nullptr, 0);
 }
 
-int on_connection_lost(Display*) {
+// Xlib calls this first; what follows is up to the connection's exit handler.
+int note_connection_error(Display*) {
+    return 0;
+}
+
+void on_connection_lost(Display*, void*) {
     log_message(LogLevel::Error, "Lost the connection to the X display");
-    if (last_session > 0 && ::kill(-last_session, 0) == 0) {
+    if (last_session > 0) {
         end_session_group(last_session);
+    }
+    if (x_server_pid > 0) {
+        log_message(LogLevel::Info,
+                    "X: stopping the X server (PID " + std::to_string(x_server_pid) + ")");
+        stop_x_server(x_server_pid);
     }
     std::exit(1);
 }
@@ -100,9 +115,13 @@ int wait_for_child(pid_t pid, Display* display) {
     const int code = exit_code_from_status(status);
     log_message(LogLevel::Info,
                 "Child PID " + std::to_string(pid) + " exited with code " + std::to_string(code));
+    end_session_group(pid);
+    last_session = 0;
     return code;
 }
 
-void install_connection_loss_handler() {
-    XSetIOErrorHandler(on_connection_lost);
+void watch_connection(Display* display, pid_t x_server) {
+    x_server_pid = x_server;
+    XSetIOErrorHandler(note_connection_error);
+    XSetIOErrorExitHandler(display, on_connection_lost, nullptr);
 }

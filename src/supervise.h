@@ -9,10 +9,12 @@ typedef struct _XDisplay Display;
 // The session's exit status when it exited normally, 1 when a signal ended it.
 int exit_code_from_status(int status);
 
-// Blocks until the session process has ended and returns its exit code. Meanwhile the display
-// connection is watched: losing it ends the session and the daemon.
+// Blocks until the session process has ended, reaps it, ends what is left of its process group
+// and returns its exit code. Meanwhile the display connection is watched: losing it ends the
+// session and the daemon.
 int wait_for_child(pid_t pid, Display* display);
 
-// A lost display connection stays fatal, but first ends the session that is running, so that
-// none of its programs outlives the daemon.
-void install_connection_loss_handler();
+// A lost connection on `display` stays fatal, but first ends the session that is running and
+// stops the X server `x_server`, so that nothing of either outlives the daemon. Called for every
+// new connection.
+void watch_connection(Display* display, pid_t x_server);

@@ -1,18 +1,14 @@
-// X authorization: the server's own cookie, one revocable cookie per session, and the clean-up
-// after each session that keeps the next user safe from the last.
+// X authorization: the server's cookie, new for every session.
 //
-// How the session cookie reaches the session: `prepare_session_authorization` (daemon, before
-// the login screen shows) keeps the cookie in this unit's memory; the session child is a forked
-// copy of the daemon, so after its identity change it calls `write_user_xauthority`, which
-// writes that copy into the user's own file. `end_session_authorization` (daemon, after the
-// session process is reaped) revokes it and wipes the daemon's copy.
+// How the cookie reaches the session: `prepare_server_authority` (daemon, at start-up and before
+// every server reset) keeps it in this unit's memory; the session child is a forked copy of the
+// daemon, so after its identity change it calls `write_user_xauthority`, which writes that copy
+// into the user's own file. The reset after the session makes the server forget it.
 #pragma once
 
-#include <X11/Xlib.h>
 #include <sys/types.h>
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,64 +63,12 @@ Result<std::vector<AuthEntry>> read_authority_file(const std::string& path);
 // 0600, owned by the caller.
 Result<Ok> write_authority_file(const std::string& path, const std::vector<AuthEntry>& entries);
 
-// Start-up, before the X server starts: a fresh cookie for ":0" in SERVER_AUTHORITY_PATH (root
-// only), and the daemon's own connections made with it. The error says why it could not be done;
-// the X server must then start without "-auth".
+// A fresh cookie for ":0" in SERVER_AUTHORITY_PATH (root only), and the daemon's own connections
+// made with it: at start-up, before the X server starts, and before every reset. The error says
+// why it could not be done; at start-up the X server must then start without "-auth".
 Result<Ok> prepare_server_authority();
 
-// An entry of the server's host access list, as xhost lists it.
-struct HostEntry {
-    int family = 0;
-    std::string address;           // raw address bytes; empty for server-interpreted entries
-    std::string interpreted_type;  // server-interpreted entries ("localuser", ...)
-    std::string interpreted_value;
-    bool operator==(const HostEntry&) const = default;
-};
-
-// xhost's notation: "inet:10.0.0.1", "inet6:::1", "local:", "si:localuser:bob".
-std::string host_entry_text(const HostEntry& entry);
-
-// The entries of `now` that were not in `baseline`, in the order of `now`.
-std::vector<HostEntry> hosts_to_remove(const std::vector<HostEntry>& baseline,
-                                       const std::vector<HostEntry>& now);
-
-// A connected client, as the X-Resource extension lists it.
-struct XClient {
-    XID resource_base = 0;
-    XID resource_mask = 0;
-    bool operator==(const XClient&) const = default;
-};
-
-// Every client to disconnect: all but the server itself (base 0) and the client that owns
-// `own_id`.
-std::vector<XClient> clients_to_disconnect(const std::vector<XClient>& clients, XID own_id);
-
-// The first of a client's resources that KillClient accepts for it: one in the client's own
-// range (the server's bookkeeping entries carry a bit outside every range). KillClient refuses a
-// client's resource base unless a resource of that ID exists.
-std::optional<XID> killable_resource(const XClient& client, const std::vector<XID>& resources);
-
-// What the server looked like right after the daemon connected; every session ends with the
-// access control put back to this.
-struct XAccessBaseline {
-    bool access_enabled = true;
-    std::vector<HostEntry> hosts;
-    XID own_id = 0;  // an ID from the daemon's own range
-    bool have_security = false;
-    bool have_resource = false;
-};
-
-// Reads the baseline; warns about a missing SECURITY or X-Resource extension.
-XAccessBaseline record_access_baseline(Display* display);
-
-// Makes the cookie for the next session: a revocable, trusted authorization without time-out,
-// or the server cookie where the server cannot make one.
-void prepare_session_authorization(Display* display, const XAccessBaseline& baseline);
-
-// After the session process has ended: revokes its authorization, disconnects every client but
-// the daemon's own, puts the access control back to the baseline, and logs what it did.
-void end_session_authorization(Display* display, const XAccessBaseline& baseline);
-
-// In the session child, after its identity change: writes the session cookie for ":0" into
-// "{home}/.Xauthority" under libXau's lock, replacing only that display's entries.
+// In the session child, after its identity change: writes the cookie for ":0" into
+// "{home}/.Xauthority" under libXau's lock, replacing only that display's entries. Anything there
+// but a regular file (a link, a FIFO) is left alone and the session goes without.
 Result<Ok> write_user_xauthority(const std::string& home);

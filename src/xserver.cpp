@@ -1,12 +1,74 @@
 #include "xserver.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <ctime>
 #include <string>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int STOP_POLL_MS = 20;
+constexpr int RESET_RETRY_MS = 20;
+
+void pause_ms(long ms) {
+    timespec pause{ms / 1000, (ms % 1000) * 1'000'000};
+    while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
+sigset_t ready_signal_set() {
+    sigset_t set;
+    ::sigemptyset(&set);
+    ::sigaddset(&set, SIGUSR1);
+    return set;
+}
+
+// A ready signal left from the start or an earlier reset must not pass for this reset's.
+void drop_pending_ready_signals() {
+    const sigset_t set = ready_signal_set();
+    const timespec now{0, 0};
+    while (::sigtimedwait(&set, nullptr, &now) > 0) {
+    }
+}
+
+// True once the server `pid` sent its ready signal, false at `deadline`.
+bool wait_ready_signal(pid_t pid, Clock::time_point deadline) {
+    const sigset_t set = ready_signal_set();
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        const timespec wait{static_cast<time_t>(left.count() / 1'000'000'000),
+                            static_cast<long>(left.count() % 1'000'000'000)};
+        siginfo_t info{};
+        if (::sigtimedwait(&set, &info, &wait) == SIGUSR1 && info.si_pid == pid) {
+            return true;
+        }
+    }
+}
+
+void quiet_exit(Display*, void*) {}
+
+Display* open_display() {
+    Display* display = XOpenDisplay(X_DISPLAY_NAME);
+    if (display != nullptr) {
+        // Sessions must not inherit the daemon's connection.
+        ::fcntl(ConnectionNumber(display), F_SETFD, FD_CLOEXEC);
+    }
+    return display;
+}
+
+}  // namespace
 
 std::vector<std::string> x_server_arguments(const char* authority_path) {
     std::vector<std::string> arguments{"Xorg", X_DISPLAY_NAME, "vt" + std::to_string(X_SERVER_VT),
@@ -15,6 +77,11 @@ std::vector<std::string> x_server_arguments(const char* authority_path) {
         arguments.insert(arguments.end(), {"-auth", authority_path});
     }
     return arguments;
+}
+
+void block_server_ready_signal() {
+    const sigset_t set = ready_signal_set();
+    ::sigprocmask(SIG_BLOCK, &set, nullptr);
 }
 
 pid_t start_x_server(const std::vector<std::string>& arguments) {
@@ -29,6 +96,11 @@ pid_t start_x_server(const std::vector<std::string>& arguments) {
         return 0;
     }
     if (pid == 0) {
+        // Ignored on entry is what makes the server announce each generation to its parent.
+        ::signal(SIGUSR1, SIG_IGN);
+        sigset_t none;
+        ::sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::execv(X_SERVER_PATH, argv.data());
         ::_exit(1);
     }
@@ -37,19 +109,48 @@ pid_t start_x_server(const std::vector<std::string>& arguments) {
 
 Display* connect_display() {
     for (int attempt = 0; attempt < CONNECT_ATTEMPTS; ++attempt) {
-        if (Display* display = XOpenDisplay(X_DISPLAY_NAME)) {
-            // Sessions must not inherit the daemon's connection.
-            ::fcntl(ConnectionNumber(display), F_SETFD, FD_CLOEXEC);
+        if (Display* display = open_display()) {
             return display;
         }
-        timespec pause{0, 500'000'000};
-        while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+        pause_ms(500);
+    }
+    return nullptr;
+}
+
+void begin_x_reset(pid_t pid, Display* display) {
+    drop_pending_ready_signals();
+    // The signal is pending in the server before it can see the connection close, so both make
+    // one reset, not two.
+    ::kill(pid, SIGHUP);
+    XSetIOErrorExitHandler(display, quiet_exit, nullptr);
+    ::shutdown(ConnectionNumber(display), SHUT_RDWR);
+}
+
+Display* finish_x_reset(pid_t pid, Display* display) {
+    XCloseDisplay(display);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(RESET_CONNECT_TIMEOUT_MS);
+    if (!wait_ready_signal(pid, deadline)) {
+        return nullptr;
+    }
+    while (Clock::now() < deadline) {
+        if (Display* reconnected = open_display()) {
+            return reconnected;
         }
+        pause_ms(RESET_RETRY_MS);
     }
     return nullptr;
 }
 
 void stop_x_server(pid_t pid) {
     ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
+    for (int waited = 0; waited < STOP_GRACE_MS; waited += STOP_POLL_MS) {
+        const pid_t reaped = ::waitpid(pid, nullptr, WNOHANG);
+        if (reaped == pid || (reaped < 0 && errno == ECHILD)) {
+            return;
+        }
+        pause_ms(STOP_POLL_MS);
+    }
+    // A server stuck at exit (real Xorg can hang there after a reset) must not outlive us.
+    ::kill(pid, SIGKILL);
+    (void)::waitpid(pid, nullptr, 0);
 }

@@ -154,6 +154,18 @@ greeter_window() {
     return 0
 }
 
+# Window IDs repeat after each server reset; a property set by the test tells one showing's
+# window from the next.
+mark_window() { X xprop -id "$1" -f _VESKO_TEST_SEEN 8s -set _VESKO_TEST_SEEN yes; }
+is_marked() { X xprop -id "$1" _VESKO_TEST_SEEN 2>/dev/null | grep -q '"yes"'; }
+# A greeter window that no earlier showing had, or nothing.
+new_greeter_window() {
+    local id
+    id=$(greeter_window)
+    [ -n "$id" ] && ! is_marked "$id" && echo "$id"
+    return 0
+}
+
 # Waits until the greeter window is mapped and its first frame is on the screen.
 wait_greeter() { # [timeout_s] [nth showing]
     local timeout=${1:-20} nth=${2:-1}

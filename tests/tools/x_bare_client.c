@@ -1,6 +1,7 @@
 /* A client that stays connected while owning no resource at all: it frees the graphics context
  * Xlib makes at connection, writes its PID to standard output and waits to be ended. Exit
- * status 1 when the display cannot be opened. */
+ * status 1 when the display cannot be opened, or (through Xlib) once the connection is lost, so
+ * that the process lives exactly as long as its connection. */
 #include <X11/Xlib.h>
 #include <stdio.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@ int main(void) {
     printf("%d\n", (int)getpid());
     fflush(stdout);
     for (;;) {
-        pause();
+        XEvent event;
+        XNextEvent(display, &event);
     }
 }

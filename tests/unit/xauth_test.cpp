@@ -4,6 +4,7 @@
 #include "xauth.h"
 
 #include <X11/Xauth.h>
+#include <X11/Xlib.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -173,92 +174,25 @@ TEST(XauthFile, MissingFileHasNoEntriesAndUnwritableDirectoryIsAnError) {
 }
 
 TEST(XauthFile, UserAuthorityNeedsASessionCookie) {
-    // No session authorization was prepared in this process.
+    // No server cookie was made in this process.
     const Result<Ok> written = write_user_xauthority("/nonexistent");
     ASSERT_FALSE(written.ok());
     EXPECT_EQ("no cookie for the session", written.error());
 }
 
-TEST(XauthHosts, EntryText) {
-    HostEntry si{FamilyServerInterpreted, "", "localuser", "bob"};
-    const struct {
-        HostEntry host;
-        const char* text;
-    } cases[] = {
-        {{FamilyInternet, std::string("\x0a\x00\x00\x01", 4), "", ""}, "inet:10.0.0.1"},
-        {{FamilyInternet6, std::string(15, '\0') + "\x01", "", ""}, "inet6:::1"},
-        {{FamilyLocalHost, "", "", ""}, "local:"},
-        {si, "si:localuser:bob"},
-        {{FamilyInternet, "abc", "", ""}, "family 0 (3 bytes)"},
-        {{FamilyChaos, "xy", "", ""}, "family 2 (2 bytes)"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.text, host_entry_text(c.host));
-    }
-}
-
-TEST(XauthHosts, RemovesOnlyWhatWasNotThereAtStartUp) {
-    const HostEntry local{FamilyLocalHost, "", "", ""};
-    const HostEntry root{FamilyServerInterpreted, "", "localuser", "root"};
-    const HostEntry bob{FamilyServerInterpreted, "", "localuser", "bob"};
-    const HostEntry bob_group{FamilyServerInterpreted, "", "localgroup", "bob"};
-    const HostEntry inet{FamilyInternet, std::string("\x7f\x00\x00\x01", 4), "", ""};
-    const struct {
-        const char* what;
-        std::vector<HostEntry> baseline;
-        std::vector<HostEntry> now;
-        std::vector<HostEntry> expected;
-    } cases[] = {
-        {"nothing changed", {root}, {root}, {}},
-        {"empty at start", {}, {local, bob}, {local, bob}},
-        {"start entries stay", {root, local}, {bob, local, root, inet}, {bob, inet}},
-        {"type and value both count", {bob}, {bob_group, bob}, {bob_group}},
-        {"entry removed by the session is not re-added", {root}, {}, {}},
-        {"duplicates listed once", {}, {bob, bob}, {bob}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.expected, hosts_to_remove(c.baseline, c.now)) << c.what;
-    }
-}
-
-TEST(XauthClients, EveryoneButTheServerAndTheDaemon) {
-    const XID mask = 0x1fffff;
-    const XClient server{0x0, mask};
-    const XClient a{0x200000, mask};
-    const XClient daemon{0x400000, mask};
-    const XClient b{0x600000, mask};
-    const std::vector<XClient> clients = {server, a, daemon, b};
-    const struct {
-        const char* what;
-        XID own_id;
-        std::vector<XClient> expected;
-    } cases[] = {
-        {"own first id", 0x400000, {a, b}},
-        {"own id inside the range", 0x400123, {a, b}},
-        {"own client not listed", 0x800001, {a, daemon, b}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.expected, clients_to_disconnect(clients, c.own_id)) << c.what;
-    }
-    EXPECT_TRUE(clients_to_disconnect({}, 0x400000).empty());
-}
-
-TEST(XauthClients, KillableResourceIsOneInTheClientsOwnRange) {
-    const XClient client{0x200000, 0x1fffff};
-    const struct {
-        const char* what;
-        std::vector<XID> resources;
-        std::optional<XID> expected;
-    } cases[] = {
-        {"no resources", {}, std::nullopt},
-        {"the default graphics context at the base", {0x200000}, 0x200000},
-        {"the server's entries for selected events are skipped",
-         {0x40200000, 0x40200001, 0x200003},
-         0x200003},
-        {"only server entries", {0x40200000}, std::nullopt},
-        {"another client's window", {0x400001, 0x200007}, 0x200007},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.expected, killable_resource(client, c.resources)) << c.what;
-    }
+TEST(XauthFile, OnlyARegularFileIsRead) {
+    TempDir dir;
+    const std::string fifo = dir.path + "/fifo";
+    const std::string link = dir.path + "/link";
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    ASSERT_TRUE(write_authority_file(dir.path + "/real", {entry(FamilyLocal, "box", "0")}).ok());
+    ASSERT_EQ(0, ::symlink((dir.path + "/real").c_str(), link.c_str()));
+    // A FIFO must not block the reader; a link is not followed.
+    const Result<std::vector<AuthEntry>> from_fifo = read_authority_file(fifo);
+    ASSERT_FALSE(from_fifo.ok());
+    EXPECT_EQ("cannot read " + fifo + ": not a regular file", from_fifo.error());
+    const Result<std::vector<AuthEntry>> from_link = read_authority_file(link);
+    ASSERT_FALSE(from_link.ok());
+    EXPECT_EQ("cannot read " + link + ": Too many levels of symbolic links (os error 40)",
+              from_link.error());
 }
