@@ -1,0 +1,114 @@
+# Grabs a session's programs keep after it: the keyboard, held by a client let in by the
+# session's host entry that owns nothing the server could name it by, and the whole server.
+# Neither may get the next user's typing or keep the greeter away. And when the daemon loses its
+# display, no X server is left running. Each attack is judged on its own, so that one run shows
+# every one that gets through.
+source "$SRC/tests/e2e/hard_lib.sh"
+pam_unix_service
+mkdir -m 1777 /run/user
+add_user ann 'ann pass'
+add_user bob 'bob pass'
+install -m 755 "$BUILD/x_key_recorder" "$BUILD/x_server_grab" /usr/local/bin/
+A=/tmp/home/ann
+
+DEFECTS=0
+defect() {
+    echo "FAIL: $*" >&2
+    DEFECTS=$((DEFECTS + 1))
+}
+
+wait_file() { # path [timeout_s]: until it has content
+    local deadline=$((SECONDS + ${2:-20}))
+    while [ ! -s "$1" ]; do
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.1
+    done
+}
+
+# The greeter's window, each request bounded: a grabbed server answers no one.
+greeter_window_bounded() {
+    timeout 2 bash -c "$(declare -f X greeter_window); greeter_window" 2>/dev/null || true
+}
+
+printf 'echo started >>"$HOME/started"\n' >/tmp/home/bob/.xinitrc
+chown bob: /tmp/home/bob/.xinitrc
+
+start_vesko
+wait_greeter
+xpid=$(xorg_pid)
+
+# 1. A keyboard grab left by ann's session.
+cat >$A/.xinitrc <<'SH'
+xhost +si:localuser:ann >/dev/null
+XAUTHORITY=/dev/null setsid x_key_recorder grab "$HOME/grabbed.keys" >"$HOME/grabber.pid" \
+    2>"$HOME/grabber.err" </dev/null &
+while [ ! -s "$HOME/grabber.pid" ]; do sleep 0.1; done
+echo ready >"$HOME/ready"
+while [ ! -e "$HOME/end" ]; do sleep 0.1; done
+SH
+chown ann: $A/.xinitrc
+submit_login ann 'ann pass'
+wait_file $A/ready || fail "ann's session did not get ready: $(cat $A/grabber.err)"
+grabber=$(cat $A/grabber.pid)
+X xdotool type --delay 50 probe
+deadline=$((SECONDS + 5))
+until [ "$(cat $A/grabbed.keys 2>/dev/null)" = probe ]; do
+    [ $SECONDS -lt $deadline ] || fail "the grab did not take 'probe': '$(cat $A/grabbed.keys)'"
+    sleep 0.1
+done
+touch $A/end
+wait_greeter 20 2
+showings=$(log_count "Entering login screen")
+submit_login bob 'bob pass'
+if wait_file /tmp/home/bob/started 10; then
+    wait_greeter 20 $((showings + 1))
+else
+    defect "bob's typed login did not start his session"
+fi
+[ "$(cat $A/grabbed.keys)" = probe ] ||
+    defect "the keyboard grab left by ann's session got bob's typing: '$(cat $A/grabbed.keys)'"
+kill "$grabber" 2>/dev/null || true
+
+# 2. A server grab left by ann's session: no other client is served until it goes.
+cat >$A/.xinitrc <<'SH'
+while [ ! -e "$HOME/go" ]; do sleep 0.1; done
+setsid x_server_grab >"$HOME/server-grab.pid" 2>"$HOME/server-grab.err" </dev/null &
+while [ ! -s "$HOME/server-grab.pid" ]; do sleep 0.1; done
+SH
+showings=$(log_count "Entering login screen")
+submit_login ann 'ann pass'
+deadline=$((SECONDS + 10))
+while [ -n "$(greeter_window_bounded)" ]; do
+    [ $SECONDS -lt $deadline ] || fail "the greeter stayed up during ann's second session"
+    sleep 0.1
+done
+touch $A/go
+wait_file $A/server-grab.pid 10 || fail "the server grab did not start: $(cat $A/server-grab.err)"
+t0=$(now_ms)
+while [ -z "$(greeter_window_bounded)" ] && [ $(($(now_ms) - t0)) -lt 20000 ]; do
+    sleep 0.2
+done
+if [ -z "$(greeter_window_bounded)" ]; then
+    defect "no greeter within 20 s of a session that left the server grabbed"
+    kill "$(cat $A/server-grab.pid)" || true
+else
+    note "greeter back $(($(now_ms) - t0)) ms after the server grab"
+fi
+wait_greeter 20 $((showings + 1))
+
+assert_eq "$xpid" "$(xorg_pid)" "X server PID"
+assert_eq 1 "$(pids_of_exe /usr/bin/Xvfb | wc -l)" "X servers"
+assert_alive
+assert_no_x_errors
+
+# 3. The daemon's own connection killed from outside.
+X xkill -id "$(greeter_window)" >/dev/null
+wait_exit 10
+[ "$VESKO_STATUS" -ne 0 ] || defect "the daemon ended with status 0 after losing its display"
+deadline=$((SECONDS + 10))
+while [ -n "$(pids_of_exe /usr/bin/Xvfb)" ] && [ $SECONDS -lt $deadline ]; do
+    sleep 0.1
+done
+[ -z "$(pids_of_exe /usr/bin/Xvfb)" ] ||
+    defect "an X server is left running after the daemon lost its display"
+[ "$DEFECTS" -eq 0 ] || fail "$DEFECTS attacks got through"
