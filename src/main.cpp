@@ -62,7 +62,7 @@ Display* reset_x_server(pid_t x_pid, Display* display, LoginScreen& screen, bool
     close_login_screen(screen);
     Display* fresh = finish_x_reset(x_pid, display);
     if (fresh == nullptr) {
-        log_message(LogLevel::Error, "X: the X server took no connection within " +
+        log_message(LogLevel::Error, "X: the X server ended or took no connection within " +
                                          std::to_string(RESET_CONNECT_TIMEOUT_MS / 1000) +
                                          " s of its reset");
         stop_and_exit(x_pid);

@@ -17,6 +17,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int STOP_POLL_MS = 20;
 constexpr int RESET_RETRY_MS = 20;
+// How often the wait for the ready signal looks whether the server died instead.
+constexpr long READY_SLICE_MS = 50;
 
 void pause_ms(long ms) {
     timespec pause{ms / 1000, (ms % 1000) * 1'000'000};
@@ -39,22 +41,24 @@ void drop_pending_ready_signals() {
     }
 }
 
-// True once the server `pid` sent its ready signal, false at `deadline`.
+// Left unreaped, so that the PID cannot be reused before the caller stops the server.
+bool has_ended(pid_t pid) {
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid;
+}
+
+// True once the server `pid` sent its ready signal; false at `deadline` or when it died.
 bool wait_ready_signal(pid_t pid, Clock::time_point deadline) {
     const sigset_t set = ready_signal_set();
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
-            return false;
-        }
-        const timespec wait{static_cast<time_t>(left.count() / 1'000'000'000),
-                            static_cast<long>(left.count() % 1'000'000'000)};
+    while (Clock::now() < deadline && !has_ended(pid)) {
+        const timespec slice{0, READY_SLICE_MS * 1'000'000L};
         siginfo_t info{};
-        if (::sigtimedwait(&set, &info, &wait) == SIGUSR1 && info.si_pid == pid) {
+        if (::sigtimedwait(&set, &info, &slice) == SIGUSR1 && info.si_pid == pid) {
             return true;
         }
     }
+    return false;
 }
 
 void quiet_exit(Display*, void*) {}

@@ -37,7 +37,7 @@ Display* connect_display();
 void begin_x_reset(pid_t pid, Display* display);
 
 // Second half: frees `display`, waits for the reset server's ready signal and connects again.
-// Null when that did not happen within RESET_CONNECT_TIMEOUT_MS.
+// Null when that did not happen within RESET_CONNECT_TIMEOUT_MS, or the server died.
 Display* finish_x_reset(pid_t pid, Display* display);
 
 // SIGTERM, then SIGKILL if the server has not ended within STOP_GRACE_MS; reaps it.
