@@ -102,7 +102,8 @@ assert_alive
 assert_no_x_errors
 
 # 3. The daemon's own connection killed from outside.
-X xkill -id "$(greeter_window)" >/dev/null
+# xkill may lose its own connection too when the server ends first: the effect is what counts.
+X xkill -id "$(greeter_window)" >/dev/null 2>&1 || true
 wait_exit 10
 [ "$VESKO_STATUS" -ne 0 ] || defect "the daemon ended with status 0 after losing its display"
 deadline=$((SECONDS + 10))
