@@ -50,11 +50,6 @@ constexpr const char* PAM_CODE_NAMES[] = {
 };
 constexpr int PAM_CODE_COUNT = sizeof PAM_CODE_NAMES / sizeof PAM_CODE_NAMES[0];
 
-void wipe(std::string& text) {
-    explicit_bzero(text.data(), text.size());
-    text.clear();
-}
-
 // Answers already handed out may hold the password, so they are wiped before being freed.
 void free_responses(pam_response* responses, int count) {
     for (int i = 0; i < count; ++i) {
@@ -142,6 +137,7 @@ std::string authentication_failure(PamClient& client, int code) {
     return "Authentication failed: " + pam_code_text(code);
 }
 
+// Releases the client too: whoever holds it has nothing more to do with it.
 std::string session_failure(PamClient& client, int code) {
     log_message(LogLevel::Error, "PAM: open_session() failed: " + pam_code_text(code));
     release_pam_client(client);
@@ -164,8 +160,8 @@ std::string pam_code_text(int code) {
 }
 
 PamCredentials::~PamCredentials() {
-    wipe(login);
-    wipe(password);
+    wipe_text(login);
+    wipe_text(password);
 }
 
 PamClient::~PamClient() {
@@ -223,7 +219,6 @@ Result<Ok, int> set_pam_env(pam_handle_t* handle, const std::string& key,
     if (key.find('\0') != std::string::npos || value.find('\0') != std::string::npos) {
         return Err{PAM_BUF_ERR};
     }
-    ::setenv(key.c_str(), value.c_str(), 1);
     // Whatever a module put there is replaced below, so the old value is not used.
     (void)::pam_getenv(handle, key.c_str());
     const std::string assignment = key + "=" + value;
@@ -248,50 +243,85 @@ void release_pam_client(PamClient& client) {
     client.credentials.reset();
 }
 
-Result<Ok> authenticate_user(const std::string& username, const std::string& password) {
+void abandon_pam_client(PamClient& client) {
+    if (client.handle != nullptr) {
+        ::pam_end(client.handle, PAM_SUCCESS | PAM_DATA_SILENT);
+        client.handle = nullptr;
+    }
+    client.authenticated = false;
+    client.session_open = false;
+    client.credentials.reset();
+}
+
+Result<std::unique_ptr<PamClient>> begin_pam_login(const std::string& username,
+                                                   const std::string& password) {
     diagnose_before_pam(username, password);
     log_message(LogLevel::Info, std::string("PAM: initializing client for service '") +
                                     PAM_SERVICE_NAME + "', user '" + username + "'");
 
-    PamClient client;
-    client.credentials = std::make_unique<PamCredentials>();
-    const pam_conv conversation{pam_conversation, client.credentials.get()};
+    auto client = std::make_unique<PamClient>();
+    client->credentials = std::make_unique<PamCredentials>();
+    const pam_conv conversation{pam_conversation, client->credentials.get()};
     const int start =
-        normalize_pam_code(::pam_start(PAM_SERVICE_NAME, nullptr, &conversation, &client.handle));
+        normalize_pam_code(::pam_start(PAM_SERVICE_NAME, nullptr, &conversation, &client->handle));
     if (start != PAM_SUCCESS) {
         // A failed start leaves no handle to end.
-        client.handle = nullptr;
-        client.credentials.reset();
+        client->handle = nullptr;
+        client->credentials.reset();
         log_message(LogLevel::Error, "PAM: client init error: " + pam_code_text(start));
         return Err{"PAM init error: " + pam_code_text(start)};
     }
     log_message(LogLevel::Debug, "PAM: client created successfully");
 
-    client.credentials->login = username;
-    client.credentials->password = password;
+    client->credentials->login = username;
+    client->credentials->password = password;
     log_message(LogLevel::Debug, "PAM: credentials set");
 
     diagnose_after_pam_init(username);
 
     log_message(LogLevel::Info, "PAM: calling authenticate()");
-    const int auth = normalize_pam_code(::pam_authenticate(client.handle, 0));
+    const int auth = normalize_pam_code(::pam_authenticate(client->handle, 0));
     if (auth != PAM_SUCCESS) {
-        return Err{authentication_failure(client, auth)};
+        return Err{authentication_failure(*client, auth)};
     }
-    client.authenticated = true;
-    const int account = normalize_pam_code(::pam_acct_mgmt(client.handle, 0));
+    client->authenticated = true;
+    const int account = normalize_pam_code(::pam_acct_mgmt(client->handle, 0));
     if (account != PAM_SUCCESS) {
-        ::pam_setcred(client.handle, PAM_DELETE_CRED);
-        client.authenticated = false;
-        return Err{authentication_failure(client, account)};
+        ::pam_setcred(client->handle, PAM_DELETE_CRED);
+        client->authenticated = false;
+        return Err{authentication_failure(*client, account)};
     }
 
     log_message(LogLevel::Info, "PAM: authenticate() succeeded");
     log_message(LogLevel::Info, "PAM: calling open_session()");
-    int session = normalize_pam_code(::pam_setcred(client.handle, PAM_ESTABLISH_CRED));
-    if (session == PAM_SUCCESS) {
-        session = normalize_pam_code(::pam_open_session(client.handle, 0));
+    const int established = normalize_pam_code(::pam_setcred(client->handle, PAM_ESTABLISH_CRED));
+    if (established != PAM_SUCCESS) {
+        ::pam_setcred(client->handle, PAM_DELETE_CRED);
+        client->authenticated = false;
+        return Err{session_failure(*client, established)};
     }
+    return client;
+}
+
+std::vector<PamEnvItem> session_pam_items() {
+    return {
+        {"XDG_SESSION_TYPE", "x11"},
+        {"XDG_SESSION_CLASS", "user"},
+        {"XDG_SEAT", "seat0"},
+        {"XDG_VTNR", "1"},
+    };
+}
+
+Result<Ok> open_pam_session(PamClient& client, const std::vector<PamEnvItem>& items) {
+    for (const auto& [key, value] : items) {
+        const Result<Ok, int> set = set_pam_env(client.handle, key, value);
+        if (!set.ok()) {
+            ::pam_setcred(client.handle, PAM_DELETE_CRED);
+            client.authenticated = false;
+            return Err{session_failure(client, set.error())};
+        }
+    }
+    int session = normalize_pam_code(::pam_open_session(client.handle, 0));
     if (session == PAM_SUCCESS) {
         session = normalize_pam_code(::pam_setcred(client.handle, PAM_REINITIALIZE_CRED));
     }
@@ -309,6 +339,34 @@ Result<Ok> authenticate_user(const std::string& username, const std::string& pas
     }
 
     log_message(LogLevel::Info, "PAM: session opened successfully");
-    release_pam_client(client);
     return Ok{};
+}
+
+std::vector<PamEnvItem> pam_environment(const PamClient& client) {
+    std::vector<PamEnvItem> items;
+    if (client.handle == nullptr) {
+        return items;
+    }
+    char** list = ::pam_getenvlist(client.handle);
+    if (list == nullptr) {
+        return items;
+    }
+    for (char** entry = list; *entry != nullptr; ++entry) {
+        const std::string_view text = *entry;
+        const size_t equals = text.find('=');
+        if (equals != std::string_view::npos && equals > 0) {
+            items.emplace_back(std::string(text.substr(0, equals)),
+                               std::string(text.substr(equals + 1)));
+        }
+        explicit_bzero(*entry, text.size());
+        std::free(*entry);
+    }
+    std::free(list);
+    return items;
+}
+
+void forget_password(PamClient& client) {
+    if (client.credentials) {
+        wipe_text(client.credentials->password);
+    }
 }

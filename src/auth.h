@@ -1,10 +1,13 @@
-// The PAM client: one whole transaction per login attempt, with its diagnostic probes.
+// The PAM client: one transaction per login attempt, with its diagnostic probes. The daemon runs
+// it up to the credentials; the session process opens the session and ends the transaction.
 #pragma once
 
 #include <security/pam_appl.h>
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "result.h"
 
@@ -55,14 +58,34 @@ struct PamClient {
 int pam_conversation(int num_msg, const struct pam_message** msg, struct pam_response** resp,
                      void* appdata);
 
-// Sets one variable in the daemon's environment and in the PAM environment; the error is a
-// normalised PAM code.
+// Sets one variable in the PAM environment only (never the daemon's own: a user's HOME there
+// would lead root into that home); the error is a normalised PAM code.
 Result<Ok, int> set_pam_env(pam_handle_t* handle, const std::string& key, const std::string& value);
 
 // Closes the session if one is open, deletes the credentials, ends the handle with the result
 // of that deletion and wipes the credentials. Does nothing for a client without a handle.
 void release_pam_client(PamClient& client);
 
-// Runs start, authenticate, account check, credentials, session open and close, and end.
-// The error is the text the login screen shows.
-Result<Ok> authenticate_user(const std::string& username, const std::string& password);
+// The daemon's copy of a transaction that a forked process carries on: ended without letting
+// the modules clean up what now belongs to that process (PAM_DATA_SILENT); credentials wiped.
+void abandon_pam_client(PamClient& client);
+
+// Start, authentication, account check and PAM_ESTABLISH_CRED, with the diagnostics. The error
+// is the text the login screen shows; on success the transaction goes on in the returned client.
+Result<std::unique_ptr<PamClient>> begin_pam_login(const std::string& username,
+                                                   const std::string& password);
+
+// What the session tells logind through the PAM environment: kind, class, seat, terminal.
+using PamEnvItem = std::pair<std::string, std::string>;
+std::vector<PamEnvItem> session_pam_items();
+
+// Sets `items` in the PAM environment, opens the session, reinitialises the credentials and sets
+// USER, LOGNAME, HOME, PWD and SHELL. The error is the text the login screen shows ("Session open
+// failed: ..."); the client still needs releasing either way.
+Result<Ok> open_pam_session(PamClient& client, const std::vector<PamEnvItem>& items);
+
+// Every variable of the PAM environment, as pam_getenvlist gives it ("NAME=value" split).
+std::vector<PamEnvItem> pam_environment(const PamClient& client);
+
+// Drops the password the conversation would answer with, once no prompt should need it.
+void forget_password(PamClient& client);

@@ -71,21 +71,27 @@ void probe_dlopen(const char* name) {
     ::dlclose(library);
 }
 
-// The whole file as UTF-8 text; nothing when it cannot be read or is not UTF-8.
-std::optional<std::string> read_utf8_file(const char* path) {
-    UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) {
-        return std::nullopt;
+// A copy of the shadow database: its hashes are secrets, so it is wiped when it goes.
+struct ShadowCopy {
+    std::string text;
+    bool valid = false;
+
+    ShadowCopy() = default;
+    ShadowCopy(const ShadowCopy&) = delete;
+    ShadowCopy& operator=(const ShadowCopy&) = delete;
+    ~ShadowCopy() { wipe_text(text); }
+};
+
+// The whole file as UTF-8 text; not valid when it cannot be read or is not UTF-8.
+void read_shadow(ShadowCopy& copy) {
+    const UniqueFd fd(::open(SHADOW_PATH, O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (!fd.valid() || ::fstat(fd.get(), &info) != 0) {
+        return;
     }
-    std::optional<std::string> read = read_all(fd.get());
-    if (!read) {
-        return std::nullopt;
-    }
-    std::string bytes = std::move(*read);
-    if (!is_valid_utf8(bytes)) {
-        return std::nullopt;
-    }
-    return bytes;
+    // Sized up front: a growing string would leave copies of the text in freed memory.
+    copy.text.reserve(static_cast<size_t>(info.st_size) + 1);
+    copy.valid = read_all_into(fd.get(), copy.text) && is_valid_utf8(copy.text);
 }
 
 // Unsorted, as the directory yields them; an unreadable directory gives no names.
@@ -113,11 +119,12 @@ void append_hex(std::string& out, unsigned value) {
 }
 
 void check_password_against_shadow(const std::string& username, const std::string& password) {
-    const std::optional<std::string> shadow = read_utf8_file(SHADOW_PATH);
-    if (!shadow) {
+    ShadowCopy shadow;
+    read_shadow(shadow);
+    if (!shadow.valid) {
         return;
     }
-    const std::optional<std::string_view> line = find_shadow_line(*shadow, username);
+    const std::optional<std::string_view> line = find_shadow_line(shadow.text, username);
     if (!line) {
         return;
     }
@@ -137,16 +144,17 @@ void check_password_against_shadow(const std::string& username, const std::strin
         ::dlclose(library);
         return;
     }
-    const std::string setting(*hash);
+    std::string setting(*hash);
     errno = 0;
     const char* result = crypt_fn(password.c_str(), setting.c_str());
     const int crypt_errno = errno;
+    wipe_text(setting);
     if (result == nullptr) {
         log_message(LogLevel::Error,
                     "PAM: crypt() returned NULL, errno=" + std::to_string(crypt_errno));
     } else {
-        const bool match = utf8_lossy(result) == *hash;
-        log_message(LogLevel::Info, std::string("PAM: crypt() password match=") + bool_text(match));
+        const bool match = std::string_view(result) == *hash;
+        log_private(LogLevel::Info, std::string("PAM: crypt() password match=") + bool_text(match));
     }
     ::dlclose(library);
 }
@@ -290,7 +298,7 @@ void diagnose_before_pam(const std::string& username, const std::string& passwor
         log_message(LogLevel::Error, "PAM: getspnam('" + username +
                                          "') returned NULL, errno=" + std::to_string(sp_errno));
     } else {
-        log_message(LogLevel::Info, "PAM: getspnam('" + username +
+        log_private(LogLevel::Info, "PAM: getspnam('" + username +
                                         "') ok: name=" + text_of(sp->sp_namp) +
                                         " hash=" + hash_preview(text_of(sp->sp_pwdp)));
     }
@@ -311,17 +319,18 @@ void diagnose_after_pam_init(const std::string& username) {
     log_message(LogLevel::Debug, std::string("PAM: ") + PAM_DIR_PLAIN + "/ contains: " +
                                      format_name_list(list_directory(PAM_DIR_PLAIN)));
 
-    const std::optional<std::string> shadow = read_utf8_file(SHADOW_PATH);
-    if (!shadow) {
+    ShadowCopy shadow;
+    read_shadow(shadow);
+    if (!shadow.valid) {
         log_message(LogLevel::Error, "PAM: cannot read /etc/shadow!");
         return;
     }
-    const std::optional<std::string_view> line = find_shadow_line(*shadow, username);
+    const std::optional<std::string_view> line = find_shadow_line(shadow.text, username);
     if (!line) {
         log_message(LogLevel::Error, "PAM: user '" + username + "' NOT found in /etc/shadow!");
         return;
     }
     const std::string_view hash = shadow_hash_field(*line).value_or(std::string_view());
-    log_message(LogLevel::Info,
+    log_private(LogLevel::Info,
                 "PAM: shadow entry for '" + username + "': hash=" + hash_preview(hash));
 }

@@ -67,11 +67,23 @@ void append_log_file(const char* path, std::string_view line) {
     ::close(fd);
 }
 
-void log_message(LogLevel level, std::string_view message) {
+namespace {
+
+std::string line_now(LogLevel level, std::string_view message) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     const bool have_time = ::localtime_r(&now, &local) != nullptr;
-    const std::string line = format_log_line(have_time ? &local : nullptr, level, message);
+    return format_log_line(have_time ? &local : nullptr, level, message);
+}
+
+}  // namespace
+
+void log_message(LogLevel level, std::string_view message) {
+    const std::string line = line_now(level, message);
     write_all(STDERR_FILENO, line);
     append_log_file(LOG_PATH, line);
+}
+
+void log_private(LogLevel level, std::string_view message) {
+    append_log_file(LOG_PATH, line_now(level, message));
 }

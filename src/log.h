@@ -18,3 +18,7 @@ std::string format_log_line(const std::tm* local, LogLevel level, std::string_vi
 void append_log_file(const char* path, std::string_view line);
 
 void log_message(LogLevel level, std::string_view message);
+
+// To the log file only (root's alone), never to standard error, which the service manager files
+// in a journal that more people may read: for lines that carry secrets.
+void log_private(LogLevel level, std::string_view message);

@@ -18,6 +18,8 @@
 
 namespace {
 
+constexpr const char* SYSTEM_CURSOR_PATH = "/usr/share/icons:/usr/share/pixmaps";
+
 // Later opens must never land on 0, 1 or 2 and be mistaken for standard streams.
 void ensure_standard_descriptors() {
     for (int fd = 0; fd <= 2; ++fd) {
@@ -81,6 +83,8 @@ int main() {
     ensure_standard_descriptors();
     ::signal(SIGPIPE, SIG_IGN);
     block_server_ready_signal();
+    // libXcursor would otherwise look in $HOME, following links, as root.
+    ::setenv("XCURSOR_PATH", SYSTEM_CURSOR_PATH, 1);
 
     log_message(LogLevel::Info, "vesko starting");
     const Config config = load_config();

@@ -1,109 +1,95 @@
 #include "session.h"
 
 #include <fcntl.h>
-#include <grp.h>
-#include <linux/close_range.h>
 #include <pwd.h>
-#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
-#include <initializer_list>
+#include <cstdio>
 
 #include "auth.h"
 #include "fd.h"
 #include "log.h"
-#include "power.h"
 #include "text.h"
 #include "xauth.h"
 #include "xserver.h"
 
 namespace {
 
-// Descriptors that PAM modules or libraries opened without close-on-exec must not reach the
-// session either.
-void mark_inherited_descriptors_close_on_exec() {
-    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) {
-        return;
+// What the session process tells the daemon: this byte, or a failure byte and the text.
+constexpr char REPORT_STARTED = '0';
+
+// The shells /etc/shells lists; nothing when it cannot be read.
+std::optional<std::string> read_login_shells() {
+    const UniqueFd fd(::open(LOGIN_SHELLS_PATH, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) {
+        return std::nullopt;
     }
-    long max_fd = ::sysconf(_SC_OPEN_MAX);
-    if (max_fd < 0 || max_fd > 65536) {
-        max_fd = 65536;
-    }
-    for (int fd = 3; fd < max_fd; ++fd) {
-        const int flags = ::fcntl(fd, F_GETFD);
-        if (flags >= 0 && (flags & FD_CLOEXEC) == 0) {
-            ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
-        }
-    }
+    return read_all(fd.get());
 }
 
-// Puts /dev/null on each of the given standard descriptors; closes them if that is impossible.
-void point_at_dev_null(std::initializer_list<int> targets) {
-    UniqueFd null_fd(::open("/dev/null", O_RDWR | O_CLOEXEC));
-    for (const int target : targets) {
-        if (!null_fd.valid() || ::dup2(null_fd.get(), target) < 0) {
-            ::close(target);
-        }
+Result<UserInfo> find_user(const std::string& username) {
+    const passwd* entry =
+        username.find('\0') == std::string::npos ? ::getpwnam(username.c_str()) : nullptr;
+    if (entry == nullptr) {
+        log_message(LogLevel::Error, "User '" + username + "' not found in /etc/passwd");
+        return Err{"User '" + username + "' not found"};
     }
+    // The entry lives in the C library's static storage; copy it before anything else runs.
+    return UserInfo{utf8_lossy(entry->pw_dir), utf8_lossy(entry->pw_shell), entry->pw_uid,
+                    entry->pw_gid, entry->pw_name};
 }
 
-// The daemon may have been started from a root shell: without a new process session and a
-// fresh standard input the user's programs could read from, or push commands into, that terminal.
-void detach_from_daemon() {
-    (void)::setsid();
-    point_at_dev_null({STDIN_FILENO});
-    mark_inherited_descriptors_close_on_exec();
-}
-
-// The daemon ignores SIGPIPE, and whoever started it may have ignored more (a shell's
-// background job ignores SIGINT and SIGQUIT); ordinary programs need the defaults.
-void reset_signals() {
-    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
-        if (signal_number != SIGKILL && signal_number != SIGSTOP) {
-            ::signal(signal_number, SIG_DFL);
-        }
+// Accounts such as SFTP-only ones keep a password but must not get a session.
+Result<Ok> check_login_shell(const std::string& username, const UserInfo& user) {
+    const std::optional<std::string> shells = read_login_shells();
+    if (shells && is_login_shell(*shells, user.shell)) {
+        return Ok{};
     }
-    sigset_t none;
-    ::sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    log_message(LogLevel::Error, "User '" + username + "': shell '" + user.shell +
+                                     "' is not listed in " + LOGIN_SHELLS_PATH);
+    return Err{"User '" + username + "' has no login shell"};
 }
 
-void redirect_output_to_session_log(const UserInfo& user) {
-    const std::string path = session_log_path(user);
-    const UniqueFd log_fd(
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, SESSION_LOG_MODE));
-    if (!log_fd.valid()) {
-        // Never the daemon's own terminal.
-        point_at_dev_null({STDOUT_FILENO, STDERR_FILENO});
-        return;
+// The session process's word on the start of the session; it has opened the PAM session and
+// started the session program when the answer is success.
+Result<Ok, LaunchFailure> read_report(int fd) {
+    const std::optional<std::string> report = read_all(fd);
+    if (report && *report == std::string(1, REPORT_STARTED)) {
+        return Ok{};
     }
-    (void)::dup2(log_fd.get(), STDOUT_FILENO);
-    (void)::dup2(log_fd.get(), STDERR_FILENO);
+    if (!report || report->size() < 2) {
+        return Err{LaunchFailure{"the session process ended without starting the session"}};
+    }
+    return Err{LaunchFailure{report->substr(1), report->front() == 'P'}};
 }
 
-Result<pid_t> authenticate_and_launch(const std::string& username, const std::string& password,
-                                      const std::string& session_kind) {
+Result<pid_t, LaunchFailure> authenticate_and_launch(const std::string& username,
+                                                     std::string& password,
+                                                     const std::string& session_kind) {
     log_message(LogLevel::Info, "Attempting login for user '" + username + "'");
-    const Result<Ok> auth = authenticate_user(username, password);
+    Result<std::unique_ptr<PamClient>> auth = begin_pam_login(username, password);
+    // Nothing needs the typed password any more; the session process must not carry it.
+    wipe_text(password);
     if (!auth.ok()) {
         log_message(LogLevel::Warn,
                     "Authentication failed for '" + username + "': " + auth.error());
-        return Err{auth.error()};
+        return Err{LaunchFailure{auth.error(), true}};
     }
     log_message(LogLevel::Info, "Authentication succeeded for user '" + username + "'");
 
     const bool graphical = is_graphical_kind(session_kind);
     log_message(LogLevel::Info, std::string("Launching ") + session_kind_label(graphical) +
                                     " session for '" + username + "'");
-    Result<pid_t> launched = launch_session(username, X_DISPLAY_NAME, graphical);
+    Result<pid_t, LaunchFailure> launched =
+        launch_session(std::move(auth.value()), username, X_DISPLAY_NAME, graphical);
     if (!launched.ok()) {
         log_message(LogLevel::Error,
-                    "Session launch failed for '" + username + "': " + launched.error());
-        return Err{"Session launch failed: " + launched.error()};
+                    "Session launch failed for '" + username + "': " + launched.error().text);
+        return launched;
     }
     log_message(LogLevel::Info, "Session launched with PID " + std::to_string(launched.value()));
     return launched;
@@ -120,7 +106,7 @@ const char* session_kind_label(bool graphical) {
 }
 
 std::string runtime_dir_path(uint32_t uid) {
-    return "/run/user/" + std::to_string(uid);
+    return std::string(RUNTIME_DIR_PARENT) + "/" + std::to_string(uid);
 }
 
 std::string session_log_path(const UserInfo& user) {
@@ -131,8 +117,9 @@ std::string start_script_path(const UserInfo& user) {
     return user.home + "/.xinitrc";
 }
 
-std::vector<EnvVar> session_environment(const UserInfo& user) {
-    return {
+std::vector<EnvVar> session_environment(const UserInfo& user, const std::vector<EnvVar>& pam_env,
+                                        bool with_runtime_dir) {
+    std::vector<EnvVar> environment{
         {"HOME", user.home},
         {"USER", utf8_lossy(user.name)},
         {"SHELL", user.shell},
@@ -143,6 +130,53 @@ std::vector<EnvVar> session_environment(const UserInfo& user) {
         {"LD_LIBRARY_PATH", SESSION_LD_LIBRARY_PATH},
         {"XKB_CONFIG_ROOT", SESSION_XKB_CONFIG_ROOT},
     };
+    const size_t fixed = environment.size();
+    for (const EnvVar& variable : pam_env) {
+        const auto same_name = [&](const EnvVar& v) { return v.first == variable.first; };
+        if (std::none_of(environment.begin(), environment.begin() + fixed, same_name) &&
+            std::none_of(environment.begin() + fixed, environment.end(), same_name)) {
+            environment.push_back(variable);
+        }
+    }
+    if (!with_runtime_dir) {
+        std::erase_if(environment, [](const EnvVar& v) { return v.first == "XDG_RUNTIME_DIR"; });
+    }
+    return environment;
+}
+
+std::optional<std::string> runtime_dir_problem(const struct stat& info, uint32_t uid) {
+    if (S_ISLNK(info.st_mode)) {
+        return "it is a symbolic link";
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return "it is not a directory";
+    }
+    if (info.st_uid != uid) {
+        return "it belongs to uid " + std::to_string(info.st_uid);
+    }
+    if ((info.st_mode & 07777) != RUNTIME_DIR_MODE) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+        return std::string("its mode is ") + mode;
+    }
+    return std::nullopt;
+}
+
+bool is_login_shell(std::string_view shells_file, std::string_view shell) {
+    while (!shells_file.empty()) {
+        const size_t end = shells_file.find('\n');
+        std::string_view line = shells_file.substr(0, end);
+        shells_file =
+            end == std::string_view::npos ? std::string_view() : shells_file.substr(end + 1);
+        while (!line.empty() &&
+               (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) {
+            line.remove_suffix(1);
+        }
+        if (!line.empty() && line.front() != '#' && line == shell) {
+            return true;
+        }
+    }
+    return false;
 }
 
 SessionProgram session_program(const UserInfo& user, bool start_script_exists) {
@@ -153,57 +187,7 @@ SessionProgram session_program(const UserInfo& user, bool start_script_exists) {
     return {FALLBACK_SESSION_PATH, {FALLBACK_SESSION_ARG0}};
 }
 
-bool take_user_identity(const UserInfo& user) {
-    if (user.name.empty() || ::initgroups(user.name.c_str(), user.gid) != 0 ||
-        ::setgid(user.gid) != 0 || ::setuid(user.uid) != 0) {
-        return false;
-    }
-    uid_t ruid = 0, euid = 0, suid = 0;
-    gid_t rgid = 0, egid = 0, sgid = 0;
-    if (::getresuid(&ruid, &euid, &suid) != 0 || ::getresgid(&rgid, &egid, &sgid) != 0) {
-        return false;
-    }
-    if (ruid != user.uid || euid != user.uid || suid != user.uid || rgid != user.gid ||
-        egid != user.gid || sgid != user.gid) {
-        return false;
-    }
-    // The decisive check: a process that can become root again never gave root up.
-    return user.uid == 0 || ::setuid(0) != 0;
-}
-
-ProcessSettings capture_process_settings() {
-    ProcessSettings settings;
-    for (int resource = 0; resource < RLIM_NLIMITS; ++resource) {
-        settings.have_limit[resource] = ::getrlimit(resource, &settings.limits[resource]) == 0;
-    }
-    errno = 0;
-    settings.priority = ::getpriority(PRIO_PROCESS, 0);
-    settings.have_priority = !(settings.priority == -1 && errno != 0);
-    settings.umask = ::umask(0);
-    ::umask(settings.umask);
-    return settings;
-}
-
-void restore_process_settings(const ProcessSettings& settings) {
-    for (int resource = 0; resource < RLIM_NLIMITS; ++resource) {
-        if (!settings.have_limit[resource] ||
-            ::setrlimit(resource, &settings.limits[resource]) == 0) {
-            continue;
-        }
-        // Without CAP_SYS_RESOURCE a lowered hard limit stays; get the soft one back at least.
-        rlimit now{};
-        if (::getrlimit(resource, &now) == 0) {
-            now.rlim_cur = std::min(settings.limits[resource].rlim_cur, now.rlim_max);
-            (void)::setrlimit(resource, &now);
-        }
-    }
-    if (settings.have_priority) {
-        (void)::setpriority(PRIO_PROCESS, 0, settings.priority);
-    }
-    ::umask(settings.umask);
-}
-
-Result<pid_t> attempt_login(const std::string& username, const std::string& password,
+Result<pid_t> attempt_login(const std::string& username, std::string& password,
                             const std::string& session_kind) {
     if (username.empty()) {
         return Err{"Please enter a username"};
@@ -211,82 +195,64 @@ Result<pid_t> attempt_login(const std::string& username, const std::string& pass
     if (password.empty()) {
         return Err{"Please enter a password"};
     }
-    // PAM modules (pam_limits, pam_umask) change the daemon itself; what they set belongs to
-    // this user's session only, which the forked child keeps.
+    // Authentication modules may change the daemon itself (limits, umask); that belongs to no
+    // one's session.
     const ProcessSettings daemon_settings = capture_process_settings();
-    Result<pid_t> result = authenticate_and_launch(username, password, session_kind);
+    Result<pid_t, LaunchFailure> result = authenticate_and_launch(username, password, session_kind);
+    wipe_text(password);
     restore_process_settings(daemon_settings);
-    return result;
+    if (result.ok()) {
+        return result.value();
+    }
+    const LaunchFailure& failure = result.error();
+    return Err{failure.from_pam ? failure.text : "Session launch failed: " + failure.text};
 }
 
-Result<pid_t> launch_session(const std::string& username, const std::string& display,
-                             bool graphical) {
+Result<pid_t, LaunchFailure> launch_session(std::unique_ptr<PamClient> client,
+                                            const std::string& username, const std::string& display,
+                                            bool graphical) {
     log_message(LogLevel::Info, "launch_session: user='" + username + "' display='" + display +
                                     "' graphical=" + (graphical ? "true" : "false"));
-    const passwd* entry =
-        username.find('\0') == std::string::npos ? ::getpwnam(username.c_str()) : nullptr;
-    if (entry == nullptr) {
-        log_message(LogLevel::Error, "User '" + username + "' not found in /etc/passwd");
-        return Err{"User '" + username + "' not found"};
+    Result<UserInfo> found = find_user(username);
+    if (found.ok()) {
+        if (Result<Ok> shell = check_login_shell(username, found.value()); !shell.ok()) {
+            found = Err{shell.error()};
+        }
     }
-    // The entry lives in the C library's static storage; copy it before anything else runs.
-    const UserInfo user{utf8_lossy(entry->pw_dir), utf8_lossy(entry->pw_shell), entry->pw_uid,
-                        entry->pw_gid, entry->pw_name};
+    if (!found.ok()) {
+        release_pam_client(*client);
+        return Err{LaunchFailure{found.error()}};
+    }
+    const UserInfo& user = found.value();
     log_message(LogLevel::Info, "User '" + username + "': uid=" + std::to_string(user.uid) +
                                     " gid=" + std::to_string(user.gid) + " home='" + user.home +
                                     "' shell='" + user.shell + "'");
 
-    const pid_t pid = ::fork();
+    int report[2] = {-1, -1};
+    const pid_t pid = ::pipe2(report, O_CLOEXEC) == 0 ? ::fork() : -1;
     if (pid < 0) {
         log_message(LogLevel::Error, "fork() failed");
-        return Err{"fork() failed"};
+        for (const int fd : report) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+        release_pam_client(*client);
+        return Err{LaunchFailure{"fork() failed"}};
     }
     if (pid == 0) {
-        run_session_child(user, graphical);
+        ::close(report[0]);
         // Never back into the daemon's code: no exit handlers, destructors or shared buffers.
-        ::_exit(1);
+        ::_exit(run_session_process(*client, user, graphical, report[1]));
+    }
+    ::close(report[1]);
+    const UniqueFd reader(report[0]);
+    abandon_pam_client(*client);
+    const Result<Ok, LaunchFailure> started = read_report(reader.get());
+    if (!started.ok()) {
+        (void)::waitpid(pid, nullptr, 0);
+        return Err{started.error()};
     }
     log_message(LogLevel::Info, "Session child forked with PID " + std::to_string(pid));
     return pid;
-}
-
-void run_session_child(const UserInfo& user, bool graphical) {
-    detach_from_daemon();
-    // A session program must never start with root rights.
-    if (!take_user_identity(user)) {
-        ::_exit(1);
-    }
-    (void)::chdir(user.home.c_str());
-
-    ::clearenv();
-    for (const auto& [name, value] : session_environment(user)) {
-        ::setenv(name.c_str(), value.c_str(), 1);
-    }
-
-    // Usually a PAM session module made it already; failures leave the session without one.
-    const std::string runtime_dir = runtime_dir_path(user.uid);
-    (void)::mkdir(runtime_dir.c_str(), RUNTIME_DIR_MODE);
-    (void)::chown(runtime_dir.c_str(), user.uid, user.gid);
-
-    if (!graphical) {
-        switch_vt();
-        ::_exit(0);
-    }
-
-    redirect_output_to_session_log(user);
-    // The session's clients find the cookie through XAUTHORITY. Without one (an X server started
-    // without authorization has none) they connect as the server allows.
-    (void)write_user_xauthority(user.home);
-
-    struct stat script_stat {};
-    const bool script_exists = ::stat(start_script_path(user).c_str(), &script_stat) == 0;
-    const SessionProgram program = session_program(user, script_exists);
-    std::vector<char*> argv;
-    for (const std::string& arg : program.argv) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
-
-    reset_signals();
-    ::execv(program.path.c_str(), argv.data());
 }

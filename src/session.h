@@ -1,4 +1,9 @@
-// The login attempt and the session process.
+// The login attempt, the session process and the session program's child.
+//
+// Three processes: the daemon authenticates and forks the session process; that one (root)
+// opens the PAM session, which logind then ties to it, forks the child that becomes the user's
+// session program, waits for it and closes the PAM session again. The daemon waits for the
+// session process.
 #pragma once
 
 #include <sys/resource.h>
@@ -6,6 +11,8 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -13,16 +20,28 @@
 
 #include "result.h"
 
+struct PamClient;
+
 inline constexpr const char* SESSION_PATH_VALUE =
     "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
-inline constexpr const char* SESSION_LD_LIBRARY_PATH = "/usr/lib/x86_64-linux-gnu:/usr/lib";
+// The build's own multiarch folder: "/usr/lib/aarch64-linux-gnu" on arm64.
+inline constexpr const char* SESSION_LD_LIBRARY_PATH = "/usr/lib/" VESKO_MULTIARCH ":/usr/lib";
 inline constexpr const char* SESSION_XKB_CONFIG_ROOT = "/usr/share/X11/xkb";
+inline constexpr const char* RUNTIME_DIR_PARENT = "/run/user";
+inline constexpr mode_t RUNTIME_DIR_PARENT_MODE = 0755;
 inline constexpr mode_t RUNTIME_DIR_MODE = 0700;
+inline constexpr const char* LOGIN_SHELLS_PATH = "/etc/shells";
+// After the session process forwarded a termination, before it kills the session program.
+inline constexpr int SESSION_END_GRACE_MS = 2000;
 inline constexpr mode_t SESSION_LOG_MODE = 0644;
 inline constexpr const char* SESSION_SHELL_PATH = "/bin/sh";
 inline constexpr const char* SESSION_SHELL_ARG0 = "sh";
 inline constexpr const char* FALLBACK_SESSION_PATH = "/usr/bin/openbox";
 inline constexpr const char* FALLBACK_SESSION_ARG0 = "openbox";
+
+struct stat;
+
+using EnvVar = std::pair<std::string, std::string>;
 
 struct UserInfo {
     std::string home;
@@ -33,15 +52,34 @@ struct UserInfo {
     std::string name;
 };
 
-// A process ID, or the text the login screen shows.
-Result<pid_t> attempt_login(const std::string& username, const std::string& password,
+// A process ID (the session process), or the text the login screen shows. The password is
+// wiped as soon as PAM has checked it, whatever the outcome.
+Result<pid_t> attempt_login(const std::string& username, std::string& password,
                             const std::string& session_kind);
 
-Result<pid_t> launch_session(const std::string& username, const std::string& display,
-                             bool graphical);
+// Why a launch failed: the text, and whether the login screen shows it as it is (a PAM session
+// failure) or after "Session launch failed: ".
+struct LaunchFailure {
+    std::string text;
+    bool from_pam = false;
+};
 
-// Runs in the forked child only; returns only when the session could not be started.
-void run_session_child(const UserInfo& user, bool graphical);
+// Looks the user up and forks the session process, which carries `client` on; the daemon's own
+// copy is ended here either way.
+Result<pid_t, LaunchFailure> launch_session(std::unique_ptr<PamClient> client,
+                                            const std::string& username, const std::string& display,
+                                            bool graphical);
+
+// The forked session process: opens the PAM session, tells the daemon through `report_fd`
+// whether the session started, runs it and closes the PAM session. Returns its exit status.
+int run_session_process(PamClient& client, const UserInfo& user, bool graphical, int report_fd);
+
+// A new process session and group that the daemon can end as a whole, with a standard input
+// that is no terminal of the daemon's.
+void detach_from_daemon();
+
+// Runs in the session program's forked child only; returns only when it could not be started.
+void run_session_child(const UserInfo& user, const std::vector<EnvVar>& environment);
 
 // Only the exact text "graphical" starts a graphical session; anything else is the console kind.
 bool is_graphical_kind(std::string_view session_kind);
@@ -51,9 +89,17 @@ std::string runtime_dir_path(uint32_t uid);
 std::string session_log_path(const UserInfo& user);
 std::string start_script_path(const UserInfo& user);
 
-using EnvVar = std::pair<std::string, std::string>;
-// The session's whole environment, in the order it is set.
-std::vector<EnvVar> session_environment(const UserInfo& user);
+// The session's whole environment, in the order it is set: the fixed variables, then every
+// other one of the PAM environment. Without a usable runtime directory XDG_RUNTIME_DIR is left
+// out, PAM's included.
+std::vector<EnvVar> session_environment(const UserInfo& user, const std::vector<EnvVar>& pam_env,
+                                        bool with_runtime_dir);
+
+// Why an existing runtime directory (as lstat saw it) must not be used, or nothing.
+std::optional<std::string> runtime_dir_problem(const struct stat& info, uint32_t uid);
+
+// Whether /etc/shells (its text) lists `shell`; comments and blank lines are ignored.
+bool is_login_shell(std::string_view shells_file, std::string_view shell);
 
 // The program the graphical session runs and its arguments, argument zero first.
 struct SessionProgram {

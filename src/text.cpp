@@ -1,5 +1,7 @@
 #include "text.h"
 
+#include <string.h>
+
 namespace {
 
 // Length of the valid UTF-8 sequence starting at bytes[i], or 0 when the bytes there are not one.
@@ -94,4 +96,9 @@ size_t last_utf8_char_length(std::string_view text) {
         return 1;  // stray continuation bytes: drop one at a time
     }
     return n;
+}
+
+void wipe_text(std::string& text) {
+    explicit_bzero(text.data(), text.size());
+    text.clear();
 }

@@ -11,3 +11,6 @@ std::string utf8_lossy(std::string_view bytes);
 
 // Length in bytes of the last whole UTF-8 character of a text (0 for an empty text).
 size_t last_utf8_char_length(std::string_view text);
+
+// Zeroes a secret's bytes, then empties it (the capacity stays, so no copy is left behind).
+void wipe_text(std::string& text);

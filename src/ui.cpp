@@ -170,11 +170,6 @@ BgraBuffer premultiply_bgra(const BgraBuffer& straight) {
     return out;
 }
 
-void wipe_text(std::string& text) {
-    explicit_bzero(text.data(), text.size());
-    text.clear();
-}
-
 XftFont* open_font(Display* display, int screen, const char* pattern) {
     return XftFontOpenName(display, screen, pattern);
 }

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "background.h"
+#include "text.h"
 
 struct Rgba {
     double red;
@@ -159,9 +160,6 @@ std::string password_bullets(std::string_view password);
 
 // Straight-alpha BGRA to the premultiplied pixels of an ARGB32 render picture.
 BgraBuffer premultiply_bgra(const BgraBuffer& straight);
-
-// Zeroes the text's bytes before emptying it, so no copy is left behind.
-void wipe_text(std::string& text);
 
 XftFont* open_font(Display* display, int screen, const char* pattern);
 

@@ -13,17 +13,13 @@
 
 #include "fd.h"
 #include "log.h"
+#include "text.h"
 #include "xserver.h"
 
 namespace {
 
 // Empty when the server runs without an authority file.
 std::string server_cookie;
-
-void wipe(std::string& secret) {
-    ::explicit_bzero(secret.data(), secret.size());
-    secret.clear();
-}
 
 Result<std::string> host_name() {
     char name[HOST_NAME_MAX + 1] = {};
@@ -219,12 +215,12 @@ Result<Ok> prepare_server_authority() {
     AuthEntry entry =
         local_cookie_entry(host.value(), display_number(X_DISPLAY_NAME), cookie.value());
     Result<Ok> written = write_authority_file(SERVER_AUTHORITY_PATH, {entry});
-    wipe(entry.data);
+    wipe_text(entry.data);
     if (!written.ok()) {
-        wipe(cookie.value());
+        wipe_text(cookie.value());
         return written;
     }
-    wipe(server_cookie);
+    wipe_text(server_cookie);
     server_cookie = std::move(cookie.value());
     // Xlib keeps its own copy; nothing goes into the environment a session could inherit.
     XSetAuthorization(const_cast<char*>(COOKIE_AUTH_NAME),
@@ -258,10 +254,10 @@ Result<Ok> write_user_xauthority(const std::string& home) {
         local_cookie_entry(host.value(), display_number(X_DISPLAY_NAME), server_cookie));
     Result<Ok> written = write_authority_file(path, entries);
     for (AuthEntry& entry : entries) {
-        wipe(entry.data);
+        wipe_text(entry.data);
     }
     for (AuthEntry& entry : existing.value()) {
-        wipe(entry.data);
+        wipe_text(entry.data);
     }
     return written;
 }

@@ -53,6 +53,43 @@ add_user() { # name password [useradd options...]; home is /tmp/home/NAME
     echo "$name:$password" | chpasswd
 }
 
+# The environment a graphical session of a user gets in the sandbox (pam_unix alone, no logind),
+# one variable a line: the fixed ones, then what the PAM environment adds.
+session_env() { # name uid [home] [shell]
+    local name=$1 uid=$2 home=${3:-/tmp/home/$1} shell=${4:-/bin/bash}
+    printf '%s\n' "HOME=$home" "USER=$name" "SHELL=$shell" "DISPLAY=:0" \
+        "XAUTHORITY=$home/.Xauthority" "PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin" \
+        "XDG_RUNTIME_DIR=/run/user/$uid" "LD_LIBRARY_PATH=/usr/lib/x86_64-linux-gnu:/usr/lib" \
+        "XKB_CONFIG_ROOT=/usr/share/X11/xkb" "XDG_SESSION_TYPE=x11" "XDG_SESSION_CLASS=user" \
+        "XDG_SEAT=seat0" "XDG_VTNR=1" "LOGNAME=$name" "PWD=$home"
+}
+
+# Runs a command as a user, with a clean environment and their own home.
+as_user() { # name command...
+    local name=$1
+    shift
+    setpriv --reuid="$name" --regid="$(id -g "$name")" --init-groups \
+        env -i DISPLAY=:0 HOME="/tmp/home/$name" PATH=/usr/bin:/bin "$@"
+}
+
+wait_file() { # path [timeout_s]
+    local deadline=$((SECONDS + ${2:-20}))
+    while [ ! -e "$1" ]; do
+        [ $SECONDS -lt $deadline ] || fail "$1 did not appear"
+        sleep 0.1
+    done
+}
+
+# The session program: the child of the session process the daemon waits for.
+session_program_of() { # session process PID
+    local proc p
+    proc=$(dirname "$(realpath /proc/self)")
+    for p in "$proc"/[0-9]*; do
+        [ "$(awk '{print $4}' "$p/stat" 2>/dev/null)" = "$1" ] && echo "${p##*/}"
+    done
+    return 0
+}
+
 # --- the daemon ---------------------------------------------------------------------------
 
 # Starts the daemon in the background. FAKETIME_AT="2026-03-07 08:05:00" starts its clock there.

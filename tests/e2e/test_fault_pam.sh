@@ -18,21 +18,25 @@ session  required $MOD log=$CALLS $*
 PAM
 }
 
-# One refused login: the message, the PAM line, the ended handle, no session.
-refused_at() { # step code expected-error pam-log-line
+# One refused login: the message, the PAM line, the ended handle, no session. The daemon's own
+# line: steps up to the credentials fail the authentication, later ones (in the session process)
+# the launch.
+refused_at() { # step code expected-error pam-log-line [daemon line prefix]
     local step=$1 code=$2 expected=$3 pam_line=$4 before forks
+    local prefix=${5:-"[WARN] Authentication failed for 'alice': "}
+    local marker=${prefix#\[*\] }
     service "fail=$step:$code"
     : >"$CALLS"
-    before=$(log_count "Authentication failed for 'alice'")
+    before=$(log_count "$marker")
     forks=$(log_count "Session child forked")
     fill_login alice secret
     answer_begin
     press Return
-    wait_log "Authentication failed for 'alice'" 15 $((before + 1))
+    wait_log "$marker" 15 $((before + 1))
     answer_end "PAM $step"
     figure "PAM failing at $step with $code: '$expected', greeter answered ${ANSWER_MS} ms"
-    assert_eq "[WARN] Authentication failed for 'alice': $expected" \
-        "$(log_messages | grep -F "Authentication failed for 'alice'" | tail -n 1)" "$step: message"
+    assert_eq "$prefix$expected" \
+        "$(log_messages | grep -F "$marker" | tail -n 1)" "$step: message"
     log_messages | grep -qxF "$pam_line" || fail "$step: no log line '$pam_line'"
     assert_eq "$forks" "$(log_count "Session child forked")" "$step: sessions started"
     assert_eq 1 "$(grep -c '^start ' "$CALLS")" "$step: transactions started"
@@ -55,9 +59,11 @@ refused_at acct_mgmt 12 "Authentication failed: New_Authtok_Reqd (12)" \
 refused_at setcred_establish 17 "Session open failed: Cred_Err (17)" \
     "[ERROR] PAM: open_session() failed: Cred_Err (17)"
 refused_at open_session 14 "Session open failed: Session_Err (14)" \
-    "[ERROR] PAM: open_session() failed: Session_Err (14)"
+    "[ERROR] PAM: open_session() failed: Session_Err (14)" \
+    "[ERROR] Session launch failed for 'alice': "
 refused_at setcred_reinitialize 15 "Session open failed: Cred_Unavail (15)" \
-    "[ERROR] PAM: open_session() failed: Cred_Unavail (15)"
+    "[ERROR] PAM: open_session() failed: Cred_Unavail (15)" \
+    "[ERROR] Session launch failed for 'alice': "
 # A wrong password through the module's own check.
 service ""
 before=$(log_count "Authentication failed for 'alice'")

@@ -69,8 +69,10 @@ assert_log_from_authenticate \
     "[INFO] PAM: authenticate() succeeded" \
     "[INFO] PAM: calling open_session()" \
     "[INFO] PAM: session opened successfully"
-assert_eq "USER=alice LOGNAME=alice HOME=/tmp/home/alice PWD=/tmp/home/alice SHELL=/bin/bash" \
-    "$(tail -n +2 "$W/out" | paste -sd ' ')" "environment after login"
+assert_eq "pam XDG_SESSION_TYPE=x11 pam XDG_SESSION_CLASS=user pam XDG_SEAT=seat0 pam XDG_VTNR=1 \
+pam USER=alice pam LOGNAME=alice pam HOME=/tmp/home/alice pam PWD=/tmp/home/alice \
+pam SHELL=/bin/bash USER=(unset) LOGNAME=(unset) HOME=(unset) PWD=(unset) SHELL=(unset)" \
+    "$(tail -n +2 "$W/out" | paste -sd ' ')" "PAM environment, and the process's own after login"
 
 # The user-name prompt (echo on) is answered with the typed name.
 assert_eq "Success" "$(probe bob secret)" "bob"

@@ -100,10 +100,13 @@ case "$(shadow_hash locked)" in
     *) fail "usermod -L did not lock: $(shadow_hash locked)" ;;
 esac
 
-# Right password: success, and the daemon's environment then holds the user's values.
+# Right password: success; the session's PAM environment holds the user's values, the process's
+# own environment none of them.
 assert_eq "Success" "$(probe alice 'correct horse')" "alice"
-assert_eq "USER=alice LOGNAME=alice HOME=/tmp/home/alice PWD=/tmp/home/alice SHELL=/bin/bash" \
-    "$(tail -n +2 "$W/out" | paste -sd ' ')" "environment after login"
+assert_eq "pam XDG_SESSION_TYPE=x11 pam XDG_SESSION_CLASS=user pam XDG_SEAT=seat0 pam XDG_VTNR=1 \
+pam USER=alice pam LOGNAME=alice pam HOME=/tmp/home/alice pam PWD=/tmp/home/alice \
+pam SHELL=/bin/bash USER=(unset) LOGNAME=(unset) HOME=(unset) PWD=(unset) SHELL=(unset)" \
+    "$(tail -n +2 "$W/out" | paste -sd ' ')" "PAM environment, and the process's own after login"
 assert_whole_log alice true \
     "[INFO] PAM: authenticate() succeeded" \
     "[INFO] PAM: calling open_session()" \

@@ -11,6 +11,7 @@ PROC=$(dirname "$(realpath /proc/self)")
 out=$HOME/record
 mkdir -p "$out"
 echo $$ >"$out/pid"
+cut -d' ' -f4 "$PROC/$$/stat" >"$out/ppid"
 id >"$out/id"
 cat "$PROC/$$/environ" >"$out/environ"
 # find writes the list itself: a shell redirection would show up among the descriptors.
@@ -43,15 +44,18 @@ press Return
 wait_log "Session ended (code 3), re-showing login screen" 20
 wait_greeter 20 2
 
-pid=$(cat /tmp/home/alice/record/pid)
+# The daemon waits for the session process, which holds the PAM session and is the parent of
+# the session program.
+pid=$(log_messages | sed -n 's/^\[INFO\] Session launched with PID //p')
+assert_eq "$pid" "$(cat /tmp/home/alice/record/ppid)" "the session program's parent"
 assert_log_order \
     "[INFO] Entering login screen" \
     "[INFO] Attempting login for user 'alice'" \
-    "[INFO] PAM: session opened successfully" \
     "[INFO] Authentication succeeded for user 'alice'" \
     "[INFO] Launching graphical session for 'alice'" \
     "[INFO] launch_session: user='alice' display=':0' graphical=true" \
     "[INFO] User 'alice': uid=1501 gid=1501 home='/tmp/home/alice' shell='/bin/bash'" \
+    "[INFO] PAM: session opened successfully" \
     "[INFO] Session child forked with PID $pid" \
     "[INFO] Session launched with PID $pid" \
     "[INFO] Waiting for child PID $pid to exit" \
@@ -59,11 +63,12 @@ assert_log_order \
     "[INFO] Session ended (code 3), re-showing login screen" \
     "[INFO] Entering login screen"
 # From the successful authentication to the reaped child, those lines follow each other.
-log_messages | sed -n "/Authentication succeeded for user 'alice'/,\$p" | head -n 8 >"$W/cycle-lines"
+log_messages | sed -n "/Authentication succeeded for user 'alice'/,\$p" | head -n 9 >"$W/cycle-lines"
 assert_eq "[INFO] Authentication succeeded for user 'alice'
 [INFO] Launching graphical session for 'alice'
 [INFO] launch_session: user='alice' display=':0' graphical=true
 [INFO] User 'alice': uid=1501 gid=1501 home='/tmp/home/alice' shell='/bin/bash'
+[INFO] PAM: session opened successfully
 [INFO] Session child forked with PID $pid
 [INFO] Session launched with PID $pid
 [INFO] Waiting for child PID $pid to exit
@@ -79,15 +84,7 @@ assert_alive
 r=/tmp/home/alice/record
 assert_eq "uid=1501(alice) gid=1501(alice) groups=1501(alice),1601(film),1602(music)" \
     "$(cat $r/id)" "identity"
-assert_eq "HOME=/tmp/home/alice
-USER=alice
-SHELL=/bin/bash
-DISPLAY=:0
-XAUTHORITY=/tmp/home/alice/.Xauthority
-PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
-XDG_RUNTIME_DIR=/run/user/1501
-LD_LIBRARY_PATH=/usr/lib/x86_64-linux-gnu:/usr/lib
-XKB_CONFIG_ROOT=/usr/share/X11/xkb" "$(tr '\0' '\n' <$r/environ)" "environment"
+assert_eq "$(session_env alice 1501)" "$(tr '\0' '\n' <$r/environ)" "environment"
 assert_eq /tmp/home/alice "$(cat $r/cwd)" "working directory"
 
 # Standard input is /dev/null, output the session log; beyond that only the shell's own
@@ -101,7 +98,8 @@ if sed -n '4,$p' "$W/fds" | grep -v ' /tmp/home/alice/.xinitrc$'; then
 fi
 if grep -E 'socket:|vesko.log|/dev/tty0' "$W/fds"; then fail "leaked descriptor"; fi
 
-# Its own process session, without a controlling terminal, and default signal handling,
+# The session process's own process session, without a controlling terminal, and default
+# signal handling,
 # although the daemon ignores SIGPIPE (and, started as a background job, SIGINT and SIGQUIT).
 assert_eq "$pid 0" "$(cat $r/stat)" "session ID and terminal"
 daemon_ignored=$(awk '/^SigIgn:/ {print $2}' "$PROC/$VESKO_PID/status")

@@ -20,27 +20,20 @@ press Return
 wait_log "Session launched with PID" 20
 pid=$(log_messages | sed -n 's/^\[INFO\] Session launched with PID //p' | tail -n 1)
 
-# The session child itself becomes openbox, and openbox takes over the screen.
+# The session process's child becomes openbox, and openbox takes over the screen.
 deadline=$((SECONDS + 15))
 until X xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
     [ $SECONDS -lt $deadline ] || fail "openbox did not start managing the screen"
     sleep 0.1
 done
-assert_eq openbox "$(cat "$PROC/$pid/comm")" "session program"
-assert_eq "openbox|" "$(tr '\0' '|' <"$PROC/$pid/cmdline")" "openbox arguments"
+wm=$(session_program_of "$pid")
+assert_eq openbox "$(cat "$PROC/$wm/comm")" "session program"
+assert_eq "openbox|" "$(tr '\0' '|' <"$PROC/$wm/cmdline")" "openbox arguments"
 assert_eq "Uid:	1504	1504	1504	1504
-Gid:	1504	1504	1504	1504" "$(grep -E '^(Uid|Gid):' "$PROC/$pid/status")" "openbox identity"
-assert_eq /tmp/home/olga "$(readlink "$PROC/$pid/cwd")" "openbox working directory"
-assert_eq "HOME=/tmp/home/olga
-USER=olga
-SHELL=/bin/bash
-DISPLAY=:0
-XAUTHORITY=/tmp/home/olga/.Xauthority
-PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
-XDG_RUNTIME_DIR=/run/user/1504
-LD_LIBRARY_PATH=/usr/lib/x86_64-linux-gnu:/usr/lib
-XKB_CONFIG_ROOT=/usr/share/X11/xkb" "$(tr '\0' '\n' <"$PROC/$pid/environ")" "openbox environment"
-assert_eq /tmp/home/olga/session.log "$(readlink "$PROC/$pid/fd/1")" "openbox output"
+Gid:	1504	1504	1504	1504" "$(grep -E '^(Uid|Gid):' "$PROC/$wm/status")" "openbox identity"
+assert_eq /tmp/home/olga "$(readlink "$PROC/$wm/cwd")" "openbox working directory"
+assert_eq "$(session_env olga 1504)" "$(tr '\0' '\n' <"$PROC/$wm/environ")" "openbox environment"
+assert_eq /tmp/home/olga/session.log "$(readlink "$PROC/$wm/fd/1")" "openbox output"
 X xwininfo -id "$greeter" | grep -q 'Map State: IsUnMapped' ||
     fail "the greeter is still mapped during the session"
 

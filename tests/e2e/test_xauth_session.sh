@@ -8,19 +8,6 @@ add_user bob 'bob pass' -u 1512
 add_user eve 'eve pass' -u 1513 # never logs in: any other user on the machine
 mkdir -m 1777 /run/user
 install -m 755 "$BUILD/x_retained_window" "$BUILD/x_bare_client" /usr/local/bin/
-as_user() { # name command...: as that user, with a clean environment and their own home
-    local name=$1
-    shift
-    setpriv --reuid="$name" --regid="$(id -g "$name")" --init-groups \
-        env -i DISPLAY=:0 HOME="/tmp/home/$name" PATH=/usr/bin:/bin "$@"
-}
-wait_file() { # path [timeout_s]
-    local deadline=$((SECONDS + ${2:-20}))
-    while [ ! -e "$1" ]; do
-        [ $SECONDS -lt $deadline ] || fail "$1 did not appear"
-        sleep 0.1
-    done
-}
 cookie_of() { # authority file -> the cookie of its entry for this host's display 0
     xauth -f "$1" list | awk -v host="$(hostname)/unix:0" '$1 == host {print $3}'
 }
@@ -77,15 +64,7 @@ wait_file $r/ready
 
 # The session reaches the display with its own cookie, in a file only ann can read.
 assert_eq 0 "$(cat $r/xdpyinfo.rc)" "xdpyinfo in the session (output: $(head -3 $r/xdpyinfo))"
-assert_eq "HOME=/tmp/home/ann
-USER=ann
-SHELL=/bin/bash
-DISPLAY=:0
-XAUTHORITY=/tmp/home/ann/.Xauthority
-PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
-XDG_RUNTIME_DIR=/run/user/1511
-LD_LIBRARY_PATH=/usr/lib/x86_64-linux-gnu:/usr/lib
-XKB_CONFIG_ROOT=/usr/share/X11/xkb" "$(tr '\0' '\n' <$r/environ)" "session environment"
+assert_eq "$(session_env ann 1511)" "$(tr '\0' '\n' <$r/environ)" "session environment"
 assert_eq "ann ann 600" "$(stat -c '%U %G %a' /tmp/home/ann/.Xauthority)" "ann's .Xauthority"
 xauth -f /tmp/home/ann/.Xauthority list >"$W/ann-auth"
 ann_cookie=$(cookie_of /tmp/home/ann/.Xauthority)

@@ -1,11 +1,13 @@
-// Runs one real PAM transaction for the end-to-end tests: auth_probe NAME PASSWORD.
-// Prints the error text, or "Success" and the variables the login set, on standard output; the log
-// lines go where the daemon's go. Only for the test sandbox: it reads the real shadow database and
-// writes the real log file.
+// Runs one real PAM transaction for the end-to-end tests, the way a login does but in one
+// process: auth_probe NAME PASSWORD. Prints the error text, or "Success", the session's PAM
+// environment and what is left in the process's own environment, on standard output; the log
+// lines go where the daemon's go. Only for the test sandbox: it reads the real shadow database
+// and writes the real log file.
 #include <sys/vfs.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "auth.h"
 
@@ -30,13 +32,24 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "auth_probe: refusing to run outside the test sandbox\n");
         return 2;
     }
-    const Result<Ok> result = authenticate_user(argv[1], argv[2]);
-    if (!result.ok()) {
-        std::printf("%s\n", result.error().c_str());
+    Result<std::unique_ptr<PamClient>> login = begin_pam_login(argv[1], argv[2]);
+    if (!login.ok()) {
+        std::printf("%s\n", login.error().c_str());
         return 1;
     }
+    PamClient& client = *login.value();
+    const Result<Ok> opened = open_pam_session(client, session_pam_items());
+    if (!opened.ok()) {
+        std::printf("%s\n", opened.error().c_str());
+        return 1;
+    }
+    const std::vector<PamEnvItem> environment = pam_environment(client);
+    release_pam_client(client);
     std::printf("Success\n");
-    // What a successful login leaves in the daemon's own environment.
+    for (const auto& [name, value] : environment) {
+        std::printf("pam %s=%s\n", name.c_str(), value.c_str());
+    }
+    // The login must leave the process's own environment alone.
     for (const char* name : {"USER", "LOGNAME", "HOME", "PWD", "SHELL"}) {
         const char* value = std::getenv(name);
         std::printf("%s=%s\n", name, value == nullptr ? "(unset)" : value);

@@ -1,0 +1,314 @@
+// The two processes of a session: the root session process that holds the PAM session, and the
+// child that becomes the user's session program.
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/close_range.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <initializer_list>
+
+#include "auth.h"
+#include "fd.h"
+#include "log.h"
+#include "power.h"
+#include "session.h"
+#include "supervise.h"
+#include "text.h"
+#include "xauth.h"
+
+namespace {
+
+// The session process takes these as messages, never as its end: it must outlive the session
+// program to close the PAM session.
+constexpr int WATCHED_SIGNALS[] = {SIGTERM, SIGHUP, SIGINT, SIGCHLD};
+
+sigset_t watched_signal_set() {
+    sigset_t set;
+    ::sigemptyset(&set);
+    for (const int signal_number : WATCHED_SIGNALS) {
+        ::sigaddset(&set, signal_number);
+    }
+    return set;
+}
+
+// Descriptors that PAM modules or libraries opened without close-on-exec must not reach the
+// session either.
+void mark_inherited_descriptors_close_on_exec() {
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) {
+        return;
+    }
+    long max_fd = ::sysconf(_SC_OPEN_MAX);
+    if (max_fd < 0 || max_fd > 65536) {
+        max_fd = 65536;
+    }
+    for (int fd = 3; fd < max_fd; ++fd) {
+        const int flags = ::fcntl(fd, F_GETFD);
+        if (flags >= 0 && (flags & FD_CLOEXEC) == 0) {
+            ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+        }
+    }
+}
+
+// Puts /dev/null on each of the given standard descriptors; closes them if that is impossible.
+void point_at_dev_null(std::initializer_list<int> targets) {
+    UniqueFd null_fd(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    for (const int target : targets) {
+        if (!null_fd.valid() || ::dup2(null_fd.get(), target) < 0) {
+            ::close(target);
+        }
+    }
+}
+
+// The daemon ignores SIGPIPE and blocks the X server's signal, and whoever started it may have
+// ignored more (a shell's background job ignores SIGINT and SIGQUIT); programs need the defaults.
+void reset_signals() {
+    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+        if (signal_number != SIGKILL && signal_number != SIGSTOP) {
+            ::signal(signal_number, SIG_DFL);
+        }
+    }
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+// Used only when it is a regular file: a FIFO there would block the start for ever, a link
+// could point anywhere.
+void redirect_output_to_session_log(const UserInfo& user) {
+    const std::string path = session_log_path(user);
+    const UniqueFd log_fd(::open(
+        path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, SESSION_LOG_MODE));
+    struct stat info {};
+    if (!log_fd.valid() || ::fstat(log_fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::ftruncate(log_fd.get(), 0) != 0) {
+        // Never the daemon's own terminal.
+        point_at_dev_null({STDOUT_FILENO, STDERR_FILENO});
+        return;
+    }
+    const int flags = ::fcntl(log_fd.get(), F_GETFL);
+    (void)::fcntl(log_fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+    (void)::dup2(log_fd.get(), STDOUT_FILENO);
+    (void)::dup2(log_fd.get(), STDERR_FILENO);
+}
+
+// Where no PAM module (logind) made it, the session process makes it: as root, since
+// /run/user is root's. One that exists is trusted only when it is the user's own and private.
+bool prepare_runtime_dir(const UserInfo& user) {
+    const std::string path = runtime_dir_path(user.uid);
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0) {
+        if (const std::optional<std::string> problem = runtime_dir_problem(info, user.uid)) {
+            log_message(LogLevel::Warn,
+                        "Session: XDG_RUNTIME_DIR left out: " + path + ": " + *problem);
+            return false;
+        }
+        return true;
+    }
+    (void)::mkdir(RUNTIME_DIR_PARENT, RUNTIME_DIR_PARENT_MODE);
+    if (::mkdir(path.c_str(), RUNTIME_DIR_MODE) != 0) {
+        log_message(LogLevel::Warn, "Session: XDG_RUNTIME_DIR left out: cannot create " + path +
+                                        ": " + os_error_text(errno));
+        return false;
+    }
+    const UniqueFd dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!dir.valid() || ::fchown(dir.get(), user.uid, user.gid) != 0 ||
+        ::fchmod(dir.get(), RUNTIME_DIR_MODE) != 0) {
+        log_message(LogLevel::Warn, "Session: XDG_RUNTIME_DIR left out: cannot hand " + path +
+                                        " to the user: " + os_error_text(errno));
+        return false;
+    }
+    return true;
+}
+
+void report(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        text.remove_prefix(static_cast<size_t>(n));
+    }
+    ::close(fd);
+}
+
+// Waits for the session program. A termination (the daemon ending the session, or the daemon's
+// own death) is passed on to the session's process group; whatever has not ended after the
+// grace time is killed.
+int wait_for_session_program(pid_t child) {
+    const sigset_t set = watched_signal_set();
+    bool ending = false;
+    timespec grace_end{};
+    for (;;) {
+        int status = 0;
+        if (::waitpid(child, &status, WNOHANG) == child) {
+            return status;
+        }
+        siginfo_t info{};
+        int received = 0;
+        if (ending) {
+            timespec now{};
+            ::clock_gettime(CLOCK_MONOTONIC, &now);
+            const long left_ms = (grace_end.tv_sec - now.tv_sec) * 1000 +
+                                 (grace_end.tv_nsec - now.tv_nsec) / 1'000'000;
+            if (left_ms <= 0) {
+                ::kill(child, SIGKILL);
+                (void)::waitpid(child, &status, 0);
+                return status;
+            }
+            const timespec wait{left_ms / 1000, (left_ms % 1000) * 1'000'000};
+            received = ::sigtimedwait(&set, &info, &wait);
+        } else {
+            received = ::sigwaitinfo(&set, &info);
+        }
+        if (received > 0 && received != SIGCHLD && !ending) {
+            ending = true;
+            ::clock_gettime(CLOCK_MONOTONIC, &grace_end);
+            grace_end.tv_sec += SESSION_END_GRACE_MS / 1000;
+            // The group is this process's own: the signal it gets back is taken as a message.
+            ::kill(0, SIGTERM);
+        }
+    }
+}
+
+}  // namespace
+
+void detach_from_daemon() {
+    (void)::setsid();
+    point_at_dev_null({STDIN_FILENO});
+}
+
+int run_session_process(PamClient& client, const UserInfo& user, bool graphical, int report_fd) {
+    detach_from_daemon();
+    const sigset_t set = watched_signal_set();
+    ::sigprocmask(SIG_BLOCK, &set, nullptr);
+    // When the daemon dies (its service stopped), the session ends with it.
+    const pid_t daemon = ::getppid();
+    (void)::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != daemon) {
+        ::raise(SIGTERM);
+    }
+
+    const Result<Ok> opened = open_pam_session(client, session_pam_items());
+    if (!opened.ok()) {
+        report(report_fd, "P" + opened.error());
+        return 1;
+    }
+    forget_password(client);
+    if (!graphical) {
+        report(report_fd, "0");
+        switch_vt();
+        release_pam_client(client);
+        return 0;
+    }
+    const bool with_runtime_dir = prepare_runtime_dir(user);
+    const std::vector<EnvVar> environment =
+        session_environment(user, pam_environment(client), with_runtime_dir);
+    const pid_t child = ::fork();
+    if (child < 0) {
+        log_message(LogLevel::Error, "fork() failed");
+        report(report_fd, "Sfork() failed");
+        release_pam_client(client);
+        return 1;
+    }
+    if (child == 0) {
+        ::close(report_fd);
+        run_session_child(user, environment);
+        ::_exit(1);
+    }
+    report(report_fd, "0");
+    const int status = wait_for_session_program(child);
+    release_pam_client(client);
+    return exit_code_from_status(status);
+}
+
+void run_session_child(const UserInfo& user, const std::vector<EnvVar>& environment) {
+    mark_inherited_descriptors_close_on_exec();
+    // A session program must never start with root rights.
+    if (!take_user_identity(user)) {
+        ::_exit(1);
+    }
+    (void)::chdir(user.home.c_str());
+
+    ::clearenv();
+    for (const auto& [name, value] : environment) {
+        ::setenv(name.c_str(), value.c_str(), 1);
+    }
+
+    redirect_output_to_session_log(user);
+    // The session's clients find the cookie through XAUTHORITY. Without one (an X server started
+    // without authorization has none) they connect as the server allows.
+    (void)write_user_xauthority(user.home);
+
+    struct stat script_stat {};
+    const bool script_exists = ::stat(start_script_path(user).c_str(), &script_stat) == 0;
+    const SessionProgram program = session_program(user, script_exists);
+    std::vector<char*> argv;
+    for (const std::string& arg : program.argv) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+
+    reset_signals();
+    ::execv(program.path.c_str(), argv.data());
+}
+
+bool take_user_identity(const UserInfo& user) {
+    if (user.name.empty() || ::initgroups(user.name.c_str(), user.gid) != 0 ||
+        ::setgid(user.gid) != 0 || ::setuid(user.uid) != 0) {
+        return false;
+    }
+    uid_t ruid = 0, euid = 0, suid = 0;
+    gid_t rgid = 0, egid = 0, sgid = 0;
+    if (::getresuid(&ruid, &euid, &suid) != 0 || ::getresgid(&rgid, &egid, &sgid) != 0) {
+        return false;
+    }
+    if (ruid != user.uid || euid != user.uid || suid != user.uid || rgid != user.gid ||
+        egid != user.gid || sgid != user.gid) {
+        return false;
+    }
+    // The decisive check: a process that can become root again never gave root up.
+    return user.uid == 0 || ::setuid(0) != 0;
+}
+
+ProcessSettings capture_process_settings() {
+    ProcessSettings settings;
+    for (int resource = 0; resource < RLIM_NLIMITS; ++resource) {
+        settings.have_limit[resource] = ::getrlimit(resource, &settings.limits[resource]) == 0;
+    }
+    errno = 0;
+    settings.priority = ::getpriority(PRIO_PROCESS, 0);
+    settings.have_priority = !(settings.priority == -1 && errno != 0);
+    settings.umask = ::umask(0);
+    ::umask(settings.umask);
+    return settings;
+}
+
+void restore_process_settings(const ProcessSettings& settings) {
+    for (int resource = 0; resource < RLIM_NLIMITS; ++resource) {
+        if (!settings.have_limit[resource] ||
+            ::setrlimit(resource, &settings.limits[resource]) == 0) {
+            continue;
+        }
+        // Without CAP_SYS_RESOURCE a lowered hard limit stays; get the soft one back at least.
+        rlimit now{};
+        if (::getrlimit(resource, &now) == 0) {
+            now.rlim_cur = std::min(settings.limits[resource].rlim_cur, now.rlim_max);
+            (void)::setrlimit(resource, &now);
+        }
+    }
+    if (settings.have_priority) {
+        (void)::setpriority(PRIO_PROCESS, 0, settings.priority);
+    }
+    ::umask(settings.umask);
+}
