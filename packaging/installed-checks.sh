@@ -52,7 +52,7 @@ check_unit() {
     assert_eq "graphical.target" "$(unit_value WantedBy)" "WantedBy"
     local after
     after=" $(unit_value After) "
-    for unit in systemd-user-sessions.service getty@tty1.service; do
+    for unit in systemd-user-sessions.service getty@tty1.service systemd-logind.service; do
         [[ $after == *" $unit "* ]] || fail "After= lacks $unit: $after"
     done
     [ -x "$(unit_value ExecStart)" ] || fail "ExecStart is not an executable"
@@ -69,7 +69,7 @@ check_unit() {
 }
 
 # The PAM service works with the system's own stack: the right password opens and closes a
-# session, a wrong one and /etc/nologin are refused.
+# session; a wrong one, /etc/nologin and a shell missing from /etc/shells are refused.
 check_pam_service() {
     getent passwd pamcheck >/dev/null || add_user pamcheck 'Right-pass1'
     echo 'Right-pass1' | pamtester vesko pamcheck authenticate acct_mgmt open_session \
@@ -84,6 +84,10 @@ check_pam_service() {
         fail "PAM let a user in despite /etc/nologin"
     fi
     rm -f /etc/nologin
+    getent passwd pamnoshell >/dev/null || add_user pamnoshell 'Right-pass1' -s /usr/sbin/nologin
+    if echo 'Right-pass1' | pamtester vesko pamnoshell authenticate >"$W/pam-noshell.txt" 2>&1; then
+        fail "PAM let in a user whose shell is not in /etc/shells"
+    fi
 }
 
 # A forced rotation keeps the log and its rotated copy readable by root alone.
