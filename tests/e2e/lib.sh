@@ -168,6 +168,13 @@ assert_log_exact() {
     [ ${#lines[@]} -eq $# ] || fail "log has ${#lines[@]} lines, expected $#"
 }
 
+# The median time the daemon took from a session's end to a reset server taking it back, in ms,
+# over every reset so far.
+median_reset_ms() {
+    log_messages | sed -n 's/^\[INFO\] X: the X server was reset, connected again after \([0-9]*\) ms$/\1/p' |
+        sort -n | awk '{v[NR] = $1} END {if (NR) print (NR % 2 ? v[(NR + 1) / 2] : int((v[NR / 2] + v[NR / 2 + 1]) / 2)); else print "none"}'
+}
+
 # --- the screen ---------------------------------------------------------------------------
 
 wait_x_socket() { # [timeout_s]

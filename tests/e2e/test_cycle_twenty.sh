@@ -79,3 +79,4 @@ assert_alive
 
 median=$(sort -n "$W/cycle-ms" | sed -n 10,11p | awk '{s += $1} END {print int(s / NR)}')
 note "login cycle (Return to the next greeter mapped), median of 20: ${median} ms; all: $(sort -n "$W/cycle-ms" | xargs)"
+note "Xvfb: the reset took $(median_reset_ms) ms (median of 20)"
