@@ -130,11 +130,10 @@ std::vector<EnvVar> session_environment(const UserInfo& user, const std::vector<
         {"LD_LIBRARY_PATH", SESSION_LD_LIBRARY_PATH},
         {"XKB_CONFIG_ROOT", SESSION_XKB_CONFIG_ROOT},
     };
-    const size_t fixed = environment.size();
     for (const EnvVar& variable : pam_env) {
+        // The fixed ones win, and of PAM's the first.
         const auto same_name = [&](const EnvVar& v) { return v.first == variable.first; };
-        if (std::none_of(environment.begin(), environment.begin() + fixed, same_name) &&
-            std::none_of(environment.begin() + fixed, environment.end(), same_name)) {
+        if (std::none_of(environment.begin(), environment.end(), same_name)) {
             environment.push_back(variable);
         }
     }

@@ -4,7 +4,7 @@
 #include <sys/types.h>
 
 // As Xlib declares it; this header stays free of Xlib's macros.
-typedef struct _XDisplay Display;
+typedef struct _XDisplay Display;  // NOLINT(bugprone-reserved-identifier): Xlib's own name
 
 // The session's exit status when it exited normally, 1 when a signal ended it.
 int exit_code_from_status(int status);

@@ -21,16 +21,20 @@ size_t utf8_sequence(std::string_view bytes, size_t i, size_t& bad_len) {
         need = 1;
     } else if (c >= 0xE0 && c <= 0xEF) {
         need = 2;
-        if (c == 0xE0)
+        if (c == 0xE0) {
             lo = 0xA0;
-        if (c == 0xED)
+        }
+        if (c == 0xED) {
             hi = 0x9F;
+        }
     } else if (c >= 0xF0 && c <= 0xF4) {
         need = 3;
-        if (c == 0xF0)
+        if (c == 0xF0) {
             lo = 0x90;
-        if (c == 0xF4)
+        }
+        if (c == 0xF4) {
             hi = 0x8F;
+        }
     } else {
         return 0;
     }

@@ -91,6 +91,7 @@ void block_server_ready_signal() {
 pid_t start_x_server(const std::vector<std::string>& arguments) {
     // Built before the fork: the child only execs.
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
