@@ -46,7 +46,11 @@ assert_privileges alice 1
 # The file stopped at the end of its page and holds the first bytes of standard error.
 size_full=$(stat -c %s "$VESKO_LOG")
 [ "$size_full" -le "$size_limit" ] || fail "the log grew to $size_full bytes on a full disk"
-cmp -s -n "$size_full" "$VESKO_LOG" "$W/vesko.stderr" ||
+# Its whole lines, but for the shadow diagnostics (they go to the file alone), are the start
+# of standard error.
+head -n "$(wc -l <"$VESKO_LOG")" "$VESKO_LOG" |
+    grep -avE '\] PAM: (getspnam\(.*\) ok: |shadow entry for |crypt\(\) password match=)' >"$W/log-shared"
+cmp -s -n "$(stat -c %s "$W/log-shared")" "$W/log-shared" "$W/vesko.stderr" ||
     fail "the log file is not the start of standard error"
 grep -qF "Session ended (code 0)" "$W/vesko.stderr" || fail "standard error lacks the session end"
 lost=$(($(wc -l <"$W/vesko.stderr") - $(wc -l <"$VESKO_LOG")))

@@ -41,6 +41,9 @@ assert_log_order \
     "[INFO] PAM: initializing client for service 'vesko', user 'md5'" \
     "[INFO] PAM: shadow entry for 'md5': hash=\$1\$abcdefg...(len=34)" \
     "[INFO] PAM: session opened successfully"
+# The hash previews and the match go to the log file alone: standard error ends in the journal.
+if grep -E "hash=|password match=" "$W/err"; then fail "secrets on standard error"; fi
+grep -qF "PAM: initializing client" "$W/err" || fail "the other lines are missing on standard error"
 
 assert_eq "Authentication failed: Auth_Err (7)" "$(probe h10 'x')" "h10"
 assert_log_order \
