@@ -303,13 +303,16 @@ Result<std::unique_ptr<PamClient>> begin_pam_login(const std::string& username,
     return client;
 }
 
-std::vector<PamEnvItem> session_pam_items() {
-    return {
+std::vector<PamEnvItem> session_pam_items(std::optional<int> terminal) {
+    std::vector<PamEnvItem> items{
         {"XDG_SESSION_TYPE", "x11"},
         {"XDG_SESSION_CLASS", "user"},
         {"XDG_SEAT", "seat0"},
-        {"XDG_VTNR", "1"},
     };
+    if (terminal) {
+        items.emplace_back("XDG_VTNR", std::to_string(*terminal));
+    }
+    return items;
 }
 
 Result<Ok> open_pam_session(PamClient& client, const std::vector<PamEnvItem>& items) {

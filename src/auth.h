@@ -5,6 +5,7 @@
 #include <security/pam_appl.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -75,9 +76,10 @@ void abandon_pam_client(PamClient& client);
 Result<std::unique_ptr<PamClient>> begin_pam_login(const std::string& username,
                                                    const std::string& password);
 
-// What the session tells logind through the PAM environment: kind, class, seat, terminal.
+// What the session tells logind through the PAM environment: kind, class, seat, and the terminal
+// where the seat has terminals (logind refuses a terminal number on a seat without them).
 using PamEnvItem = std::pair<std::string, std::string>;
-std::vector<PamEnvItem> session_pam_items();
+std::vector<PamEnvItem> session_pam_items(std::optional<int> terminal);
 
 // Sets `items` in the PAM environment, opens the session, reinitialises the credentials and sets
 // USER, LOGNAME, HOME, PWD and SHELL. The error is the text the login screen shows ("Session open

@@ -23,6 +23,7 @@
 #include "supervise.h"
 #include "text.h"
 #include "xauth.h"
+#include "xserver.h"
 
 namespace {
 
@@ -199,7 +200,11 @@ int run_session_process(PamClient& client, const UserInfo& user, bool graphical,
         ::raise(SIGTERM);
     }
 
-    const Result<Ok> opened = open_pam_session(client, session_pam_items());
+    // As logind itself decides whether seat0 has terminals.
+    const bool seat_has_terminals = ::access(TTY0_PATH, F_OK) == 0;
+    const Result<Ok> opened = open_pam_session(
+        client,
+        session_pam_items(seat_has_terminals ? std::optional<int>(X_SERVER_VT) : std::nullopt));
     if (!opened.ok()) {
         report(report_fd, "P" + opened.error());
         return 1;

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     PamClient& client = *login.value();
-    const Result<Ok> opened = open_pam_session(client, session_pam_items());
+    const Result<Ok> opened = open_pam_session(client, session_pam_items(1));
     if (!opened.ok()) {
         std::printf("%s\n", opened.error().c_str());
         return 1;

@@ -265,3 +265,12 @@ TEST(AuthCredentials, ReleasingAClientWithoutHandleWipesTheCredentials) {
 }
 
 }  // namespace
+
+TEST(AuthSessionItems, ATerminalOnlyWhereTheSeatHasTerminals) {
+    const std::vector<PamEnvItem> common = {
+        {"XDG_SESSION_TYPE", "x11"}, {"XDG_SESSION_CLASS", "user"}, {"XDG_SEAT", "seat0"}};
+    EXPECT_EQ(session_pam_items(std::nullopt), common);
+    std::vector<PamEnvItem> with_terminal = common;
+    with_terminal.emplace_back("XDG_VTNR", "1");
+    EXPECT_EQ(session_pam_items(1), with_terminal);
+}
