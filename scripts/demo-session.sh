@@ -22,7 +22,8 @@ if [ "${VESKO_DEMO_MODE:-headless}" = window ]; then
     # The desktop's X server appears here as display :90: a link through this shell's
     # descriptor 8, which scripts/demo opened on the desktop's socket directory. (A bind mount
     # cannot reach it: the descriptor belongs to the mount namespace outside.)
-    mkdir -p -m 1777 /tmp/.X11-unix
+    mkdir -p /tmp/.X11-unix
+    chmod 1777 /tmp/.X11-unix
     ln -s "/proc/$$/fd/8/X$VESKO_DEMO_HOST_NUMBER" /tmp/.X11-unix/X90
     touch "$W/desktop.xauth"
     if [ -n "${VESKO_DEMO_COOKIE:-}" ]; then

@@ -21,13 +21,11 @@ screen_pixel() { # x y -> "r g b"
 
 now_ms() { date +%s%3N; }
 
+corner_painted() { local p; p=$(screen_pixel 5 5) && [ -n "$p" ] && [ "$p" != "0 0 0" ]; }
+
 # The window is mapped before the background is ready: waits until the corner is painted.
 wait_first_paint() { # [timeout_s]
-    local deadline=$((SECONDS + ${1:-20}))
-    while [ "$(screen_pixel 5 5)" = "0 0 0" ]; do
-        [ $SECONDS -lt $deadline ] || fail "the greeter was never painted"
-        sleep 0.2
-    done
+    wait_until "${1:-20}" "the greeter was never painted" corner_painted
     sleep 0.3
 }
 
@@ -242,7 +240,9 @@ assert_screen_pixel() { # x y "r g b" what [tolerance]
 }
 
 # The centre of the avatar square.
-AVATAR_CENTRE=($CX $((CY - 112)))
+AVATAR_CENTRE=("$CX" "$((CY - 112))")
+
+has_ended() { [ ! -e "$PROC/$1" ] || [ "$(awk '{print $3}' "$PROC/$1/stat" 2>/dev/null)" = Z ]; }
 
 # Ends the daemon and its X server, so that the next start_vesko starts afresh.
 stop_vesko_and_x() {
@@ -252,11 +252,7 @@ stop_vesko_and_x() {
     wait "$VESKO_PID" 2>/dev/null || true
     if [ -n "$xpid" ]; then
         kill -TERM "$xpid" 2>/dev/null || true
-        local deadline=$((SECONDS + 10))
-        while [ -e "$PROC/$xpid" ] && [ "$(awk '{print $3}' "$PROC/$xpid/stat" 2>/dev/null)" != Z ]; do
-            [ $SECONDS -lt $deadline ] || fail "the X server did not end"
-            sleep 0.05
-        done
+        wait_until 10 "the X server did not end" has_ended "$xpid"
     fi
     rm -f /tmp/.X11-unix/X0 /tmp/.X0-lock /tmp/xorg-pid /tmp/xorg-args
 }
@@ -291,7 +287,7 @@ daemon_x_resources() {
 # Figures go to $W/soak.tsv and the figures file.
 run_soak() { # cycles warmup [max_growth_kib]
     local cycles=$1 warmup=$2 max_growth=${3:-} i xpid fds rss res zombie_list
-    local first_fds= first_rss= first_res= last_rss= peak_rss=0 t0 cycle_ms=0
+    local first_fds='' first_rss='' first_res='' last_rss='' peak_rss=0 t0 cycle_ms=0
     xpid=$(xorg_pid)
     printf 'cycle\tms\tfds\trss_kib\tx_resources\n' >"$W/soak.tsv"
     for i in $(seq 1 "$cycles"); do

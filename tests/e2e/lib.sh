@@ -16,6 +16,18 @@ fail() {
 
 note() { echo "# $*" >&2; }
 
+# The one wait: runs the command every 50 ms (WAIT_STEP seconds) until it succeeds; fails the
+# test with "WHAT" once the time is up.
+wait_until() { # timeout_s what command...
+    local timeout=$1 what=$2
+    local deadline=$((SECONDS + timeout))
+    shift 2
+    until "$@"; do
+        [ $SECONDS -lt $deadline ] || fail "$what (after ${timeout} s)"
+        sleep "${WAIT_STEP:-0.05}"
+    done
+}
+
 assert_eq() { # expected actual [what]
     [ "$1" == "$2" ] || fail "${3:-value}: expected '$1', got '$2'"
 }
@@ -73,11 +85,7 @@ as_user() { # name command...
 }
 
 wait_file() { # path [timeout_s]
-    local deadline=$((SECONDS + ${2:-20}))
-    while [ ! -e "$1" ]; do
-        [ $SECONDS -lt $deadline ] || fail "$1 did not appear"
-        sleep 0.1
-    done
+    wait_until "${2:-20}" "$1 did not appear" test -e "$1"
 }
 
 # The session program: the child of the session process the daemon waits for.
@@ -105,6 +113,7 @@ start_vesko() {
 }
 
 vesko_alive() { kill -0 "$VESKO_PID" 2>/dev/null; }
+has_exited() { ! kill -0 "$1" 2>/dev/null; } # pid
 
 assert_alive() { vesko_alive || fail "the daemon is not running"; }
 
@@ -112,11 +121,7 @@ assert_alive() { vesko_alive || fail "the daemon is not running"; }
 # only this shell can collect the status of its child.
 VESKO_STATUS=
 wait_exit() { # [timeout_s]
-    local deadline=$((SECONDS + ${1:-30}))
-    while vesko_alive; do
-        [ $SECONDS -lt $deadline ] || fail "the daemon did not exit within ${1:-30}s"
-        sleep 0.1
-    done
+    wait_until "${1:-30}" "the daemon did not exit" eval '! vesko_alive'
     VESKO_STATUS=0
     wait "$VESKO_PID" || VESKO_STATUS=$?
 }
@@ -130,13 +135,10 @@ log_count() { # fixed text
     log_messages | grep -cF -- "$1" || true
 }
 
+log_has() { [ "$(log_count "$1")" -ge "${2:-1}" ]; } # fixed text [count]
+
 wait_log() { # fixed text [timeout_s] [count]
-    local text=$1 timeout=${2:-15} count=${3:-1}
-    local deadline=$((SECONDS + timeout))
-    while [ "$(log_count "$text")" -lt "$count" ]; do
-        [ $SECONDS -lt $deadline ] || fail "no log line '$text' (x$count) within ${timeout}s"
-        sleep 0.05
-    done
+    wait_until "${2:-15}" "no log line '$1' (x${3:-1})" log_has "$1" "${3:-1}"
 }
 
 # Each argument must appear as a whole log message ("[LEVEL] text"), in this order;
@@ -178,11 +180,7 @@ median_reset_ms() {
 # --- the screen ---------------------------------------------------------------------------
 
 wait_x_socket() { # [timeout_s]
-    local deadline=$((SECONDS + ${1:-10}))
-    while [ ! -S /tmp/.X11-unix/X0 ]; do
-        [ $SECONDS -lt $deadline ] || fail "X server socket did not appear"
-        sleep 0.05
-    done
+    wait_until "${1:-10}" "X server socket did not appear" test -S /tmp/.X11-unix/X0
 }
 
 # The ID of the mapped, full-screen, override-redirect window (the greeter), or nothing.
@@ -210,15 +208,13 @@ new_greeter_window() {
     return 0
 }
 
+has_greeter_window() { [ -n "$(greeter_window)" ]; }
+
 # Waits until the greeter window is mapped and its first frame is on the screen.
 wait_greeter() { # [timeout_s] [nth showing]
     local timeout=${1:-20} nth=${2:-1}
     wait_log "Entering login screen" "$timeout" "$nth"
-    local deadline=$((SECONDS + timeout))
-    while [ -z "$(greeter_window)" ]; do
-        [ $SECONDS -lt $deadline ] || fail "the greeter window did not appear"
-        sleep 0.1
-    done
+    wait_until "$timeout" "the greeter window did not appear" has_greeter_window
     X xdotool sync >/dev/null 2>&1 || true
     sleep 0.3
 }
@@ -244,21 +240,19 @@ assert_pixel() { # name x y r g b [tolerance]
     done
 }
 
+pixel_is() { # x y r g b tolerance: on a fresh screenshot
+    local got gr gg gb d
+    shot wait_pixel
+    got=$(pixel wait_pixel "$1" "$2")
+    read -r gr gg gb <<<"$got"
+    for d in $((gr - $3)) $((gg - $4)) $((gb - $5)); do
+        [ ${d#-} -le "$6" ] || return 1
+    done
+}
+
 # Takes screenshots until a pixel matches, for effects that need a moment to show.
 wait_pixel() { # x y r g b [tolerance] [timeout_s]
-    local deadline=$((SECONDS + ${7:-10})) got
-    while :; do
-        shot wait_pixel
-        got=$(pixel wait_pixel "$1" "$2")
-        read -r gr gg gb <<<"$got"
-        local ok=1 d
-        for d in $((gr - $3)) $((gg - $4)) $((gb - $5)); do
-            [ ${d#-} -le "${6:-2}" ] || ok=0
-        done
-        [ $ok = 1 ] && return 0
-        [ $SECONDS -lt $deadline ] || fail "pixel ($1,$2) never became $3 $4 $5; last $got"
-        sleep 0.2
-    done
+    wait_until "${7:-10}" "pixel ($1,$2) never became $3 $4 $5" pixel_is "$1" "$2" "$3" "$4" "$5" "${6:-2}"
 }
 
 # Input through XTEST; xdotool exits 0 even when nothing arrived, so tests check effects.

@@ -33,12 +33,8 @@ for cycle in $(seq 1 20); do
     start=$(date +%s%N)
     press Return
     # The cycle ends when the next greeter is mapped.
-    deadline=$((SECONDS + 20))
-    while [ "$(log_count "Entering login screen")" -lt $((cycle + 1)) ] ||
-        [ -z "$(new_greeter_window)" ]; do
-        [ $SECONDS -lt $deadline ] || fail "cycle $cycle did not come back to the greeter"
-        sleep 0.01
-    done
+    next_showing() { log_has "Entering login screen" $((cycle + 1)) && [ -n "$(new_greeter_window)" ]; }
+    WAIT_STEP=0.01 wait_until 20 "cycle $cycle did not come back to the greeter" next_showing
     end=$(date +%s%N)
     echo $(((end - start) / 1000000)) >>"$W/cycle-ms"
     wait_greeter 20 $((cycle + 1))

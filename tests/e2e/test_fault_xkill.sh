@@ -30,12 +30,8 @@ kill_x_and_expect_exit() { # what
     figure "X server killed $what: the daemon ended after ${ms} ms with status $VESKO_STATUS," \
         "using $((cpu1 - cpu0)) clock ticks of CPU meanwhile"
     # Nothing of the session may outlive the daemon.
-    deadline=$((SECONDS + 5))
-    while [ -n "$(pids_of_uid "$UID_A")" ]; do
-        [ $SECONDS -lt $deadline ] ||
-            fail "$what: processes of the session are left: $(pids_of_uid "$UID_A" | while read -r p; do tr '\0' ' ' <"$PROC/$p/cmdline"; echo; done)"
-        sleep 0.1
-    done
+    no_session_left() { [ -z "$(pids_of_uid "$UID_A")" ]; }
+    wait_until 5 "$what: processes of the session are left" no_session_left
     [ -z "$(zombies)" ] || fail "$what: zombies left: $(zombies)"
     rm -f /tmp/.X11-unix/X0 /tmp/.X0-lock /tmp/xorg-pid
 }
@@ -47,11 +43,7 @@ start_session() { # file what
     wait_greeter
     submit_login alice 'alice pw'
     wait_log "Waiting for child PID" 15
-    local deadline=$((SECONDS + 10))
-    until [ -f "$H/$1" ]; do
-        [ $SECONDS -lt $deadline ] || fail "the $2 did not start"
-        sleep 0.05
-    done
+    wait_until 10 "the $2 did not start" test -f "$H/$1"
 }
 
 # 1. While the greeter shows.

@@ -13,22 +13,16 @@ CONSOLE=(1116 1052)
 lines() { wc -l <"$VESKO_LOG"; }
 # The byte follows the log line once the file systems are flushed, which may take a moment.
 wait_trigger() { # expected content
-    local deadline=$((SECONDS + 15))
-    until [ -f /proc/sysrq-trigger ] && [ "$(cat /proc/sysrq-trigger)" = "$1" ]; do
-        [ $SECONDS -lt $deadline ] || fail "the trigger never held '$1'"
-        sleep 0.05
-    done
+    trigger_holds() { [ -f /proc/sysrq-trigger ] && [ "$(cat /proc/sysrq-trigger)" = "$1" ]; }
+    wait_until 15 "the trigger never held '$1'" trigger_holds "$1"
 }
 
 # Every system call of the daemon that matters here, in order.
 strace -f -qq -s 256 -e trace=sync,openat,write -e signal=none -o "$W/strace" -p "$VESKO_PID" &
 tracer=$!
 PROC=$(dirname "$(realpath /proc/self)")
-deadline=$((SECONDS + 10))
-until [ "$(awk '/^TracerPid:/ {print $2}' "$PROC/$VESKO_PID/status")" != 0 ]; do
-    [ $SECONDS -lt $deadline ] || fail "strace did not attach"
-    sleep 0.05
-done
+traced() { [ "$(awk '/^TracerPid:/ {print $2}' "$PROC/$VESKO_PID/status")" != 0 ]; }
+wait_until 10 "strace did not attach" traced
 
 before=$(lines)
 click_at "${POWER_OFF[@]}"

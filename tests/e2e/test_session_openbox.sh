@@ -21,11 +21,8 @@ wait_log "Session launched with PID" 20
 pid=$(log_messages | sed -n 's/^\[INFO\] Session launched with PID //p' | tail -n 1)
 
 # The session process's child becomes openbox, and openbox takes over the screen.
-deadline=$((SECONDS + 15))
-until X xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
-    [ $SECONDS -lt $deadline ] || fail "openbox did not start managing the screen"
-    sleep 0.1
-done
+wm_running() { X xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+wait_until 15 "openbox did not start managing the screen" wm_running
 wm=$(session_program_of "$pid")
 assert_eq openbox "$(cat "$PROC/$wm/comm")" "session program"
 assert_eq "openbox|" "$(tr '\0' '|' <"$PROC/$wm/cmdline")" "openbox arguments"

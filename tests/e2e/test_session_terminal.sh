@@ -49,11 +49,7 @@ with open(work + "/terminal.out", "wb") as out:
         out.flush()
 PY
 python3 "$W/on-terminal.py" "$BUILD" "$W" &
-deadline=$((SECONDS + 10))
-until [ -s "$W/vesko.pid" ]; do
-    [ $SECONDS -lt $deadline ] || fail "the daemon did not start on the terminal"
-    sleep 0.05
-done
+wait_until 10 "the daemon did not start on the terminal" test -s "$W/vesko.pid"
 VESKO_PID=$(cat "$W/vesko.pid")
 wait_greeter
 case $(readlink "$PROC/$VESKO_PID/fd/0") in /dev/pts/*) ;; *) fail "the daemon is not on a terminal" ;; esac

@@ -83,11 +83,7 @@ grep -q 'unable to open display ":0"' "$W/eve-during" || fail "$(cat "$W/eve-dur
 touch $r/go
 wait_file $r/opened
 leftover=$(cat $r/leftover)
-deadline=$((SECONDS + 10))
-until X xdotool search --name vesko-leftover >/dev/null 2>&1; do
-    [ $SECONDS -lt $deadline ] || fail "the leftover client never connected"
-    sleep 0.1
-done
+wait_until 10 "the leftover client never connected" X xdotool search --name vesko-leftover
 as_user eve xdpyinfo >/dev/null 2>&1 || fail "the session's xhost had no effect: $(cat $r/xhost)"
 for name in vesko-retained-cookie vesko-retained-host; do
     X xdotool search --name "$name" >/dev/null || fail "no window $name: $(cat $r/retained)"
@@ -108,18 +104,10 @@ next_cookie=$(cookie_of /run/vesko/xauth)
 
 # Even the client that owns nothing the server could name it by is gone.
 bare=$(cat $r/bare)
-deadline=$((SECONDS + 10))
-while kill -0 "$bare" 2>/dev/null; do
-    [ $SECONDS -lt $deadline ] || fail "the client without resources is still connected"
-    sleep 0.1
-done
+wait_until 10 "the client without resources is still connected" has_exited "$bare"
 
 # The leftover client lost its connection and ended.
-deadline=$((SECONDS + 10))
-while kill -0 "$leftover" 2>/dev/null; do
-    [ $SECONDS -lt $deadline ] || fail "the leftover client is still running"
-    sleep 0.1
-done
+wait_until 10 "the leftover client is still running" has_exited "$leftover"
 for name in vesko-leftover vesko-retained-cookie vesko-retained-host; do
     X xdotool search --name "$name" >/dev/null 2>&1 && fail "the window $name is still there"
 done
