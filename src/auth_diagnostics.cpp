@@ -15,6 +15,7 @@
 
 #include "fd.h"
 #include "log.h"
+#include "owners.h"
 #include "result.h"
 #include "text.h"
 
@@ -61,14 +62,13 @@ std::string dlerror_text() {
 
 // Loads a library only to prove it can be loaded, closing it again at once.
 void probe_dlopen(const char* name) {
-    void* library = ::dlopen(name, RTLD_NOW);
-    if (library == nullptr) {
+    const UniqueLibrary library(::dlopen(name, RTLD_NOW));
+    if (!library) {
         log_message(LogLevel::Error,
                     std::string("PAM: dlopen('") + name + "') failed: " + dlerror_text());
         return;
     }
     log_message(LogLevel::Info, std::string("PAM: dlopen('") + name + "') succeeded");
-    ::dlclose(library);
 }
 
 // A copy of the shadow database: its hashes are secrets, so it is wiped when it goes.
@@ -97,18 +97,17 @@ void read_shadow(ShadowCopy& copy) {
 // Unsorted, as the directory yields them; an unreadable directory gives no names.
 std::vector<std::string> list_directory(const char* path) {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(path);
-    if (dir == nullptr) {
+    const UniqueDir dir(::opendir(path));
+    if (!dir) {
         return names;
     }
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent* entry = ::readdir(dir.get())) {
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") {
             continue;
         }
         names.push_back(utf8_lossy(name));
     }
-    ::closedir(dir);
     return names;
 }
 
@@ -132,16 +131,15 @@ void check_password_against_shadow(const std::string& username, const std::strin
     if (!hash || hash->empty() || hash->front() != '$') {
         return;
     }
-    void* library = ::dlopen(CRYPT_LIBRARY_NAME, RTLD_NOW);
-    if (library == nullptr) {
+    const UniqueLibrary library(::dlopen(CRYPT_LIBRARY_NAME, RTLD_NOW));
+    if (!library) {
         log_message(LogLevel::Error,
                     std::string("PAM: dlopen('") + CRYPT_LIBRARY_NAME + "') for crypt test failed");
         return;
     }
-    const auto crypt_fn = reinterpret_cast<CryptFunction>(::dlsym(library, CRYPT_SYMBOL));
+    const auto crypt_fn = reinterpret_cast<CryptFunction>(::dlsym(library.get(), CRYPT_SYMBOL));
     if (crypt_fn == nullptr) {
         log_message(LogLevel::Error, std::string("PAM: dlsym('") + CRYPT_SYMBOL + "') failed");
-        ::dlclose(library);
         return;
     }
     std::string setting(*hash);
@@ -156,7 +154,6 @@ void check_password_against_shadow(const std::string& username, const std::strin
         const bool match = std::string_view(result) == *hash;
         log_private(LogLevel::Info, std::string("PAM: crypt() password match=") + bool_text(match));
     }
-    ::dlclose(library);
 }
 
 }  // namespace

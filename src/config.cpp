@@ -156,12 +156,9 @@ std::optional<std::string> map_config(const toml::table& root, Config& config) {
 // Reads a regular file whole. Anything else (a FIFO, a device, a directory) is refused without
 // blocking: start-up must never wait on the configuration.
 std::optional<std::string> read_regular_file(const char* path) {
-    UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!fd.valid()) {
-        return std::nullopt;
-    }
+    const UniqueFd fd = open_regular_file(path);
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
         return std::nullopt;
     }
     return read_all(fd.get(), static_cast<size_t>(st.st_size));

@@ -6,14 +6,13 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "fd.h"
+
 namespace {
 
 void write_all(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t n = retry_on_eintr([&] { return ::write(fd, bytes.data(), bytes.size()); });
         if (n <= 0) {
             return;
         }

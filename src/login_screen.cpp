@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "avatar.h"
+#include "fd.h"
 #include "log.h"
 #include "power.h"
 #include "session.h"
@@ -98,9 +99,7 @@ bool grab_input(Display* display, Window window, Cursor cursor) {
             XFlush(display);
             return false;
         }
-        timespec pause{0, GRAB_RETRY_MS * 1'000'000L};
-        while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-        }
+        sleep_ms(GRAB_RETRY_MS);
     }
 }
 

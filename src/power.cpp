@@ -12,18 +12,12 @@
 #include "log.h"
 
 Result<Ok, int> write_sysrq_to(const char* path, char command) {
-    int fd = -1;
-    do {
-        fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
+    const UniqueFd trigger(retry_on_eintr(
+        [&] { return ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666); }));
+    if (!trigger.valid()) {
         return Err{errno};
     }
-    const UniqueFd trigger(fd);
-    ssize_t written = -1;
-    do {
-        written = ::write(trigger.get(), &command, 1);
-    } while (written < 0 && errno == EINTR);
+    const ssize_t written = retry_on_eintr([&] { return ::write(trigger.get(), &command, 1); });
     if (written < 0) {
         return Err{errno};
     }

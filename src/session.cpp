@@ -24,7 +24,7 @@ constexpr char REPORT_STARTED = '0';
 
 // The shells /etc/shells lists; nothing when it cannot be read.
 std::optional<std::string> read_login_shells() {
-    const UniqueFd fd(::open(LOGIN_SHELLS_PATH, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const UniqueFd fd = open_regular_file(LOGIN_SHELLS_PATH);
     if (!fd.valid()) {
         return std::nullopt;
     }

@@ -85,17 +85,13 @@ void reset_signals() {
 // could point anywhere.
 void redirect_output_to_session_log(const UserInfo& user) {
     const std::string path = session_log_path(user);
-    const UniqueFd log_fd(::open(
-        path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, SESSION_LOG_MODE));
-    struct stat info {};
-    if (!log_fd.valid() || ::fstat(log_fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        ::ftruncate(log_fd.get(), 0) != 0) {
+    const UniqueFd log_fd =
+        open_regular_file(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW, SESSION_LOG_MODE);
+    if (!log_fd.valid() || ::ftruncate(log_fd.get(), 0) != 0) {
         // Never the daemon's own terminal.
         point_at_dev_null({STDOUT_FILENO, STDERR_FILENO});
         return;
     }
-    const int flags = ::fcntl(log_fd.get(), F_GETFL);
-    (void)::fcntl(log_fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     (void)::dup2(log_fd.get(), STDOUT_FILENO);
     (void)::dup2(log_fd.get(), STDERR_FILENO);
 }
@@ -131,10 +127,7 @@ bool prepare_runtime_dir(const UserInfo& user) {
 
 void report(int fd, std::string_view text) {
     while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t n = retry_on_eintr([&] { return ::write(fd, text.data(), text.size()); });
         if (n <= 0) {
             break;
         }

@@ -19,19 +19,14 @@
 
 namespace {
 
-constexpr int SESSION_GRACE_STEPS = 20;  // 100 ms each, after SIGTERM and before SIGKILL
+constexpr int SESSION_GRACE_STEPS = 20;  // after SIGTERM and before SIGKILL
+constexpr long SESSION_GRACE_STEP_MS = 100;
 
 // The session being waited for. The connection-loss handler ends what is left of it: while it
 // runs, and also after its leader has gone, since the display usually dies under the session
 // first. Cleared once its group is gone, so that a reused ID is never signalled.
 pid_t last_session = 0;
 pid_t x_server_pid = 0;
-
-void pause_briefly() {
-    timespec step{0, 100'000'000};
-    while (::nanosleep(&step, &step) != 0 && errno == EINTR) {
-    }
-}
 
 // The session child is its own process-session and group leader, so its programs share its ID
 // as their group, unless they left it themselves.
@@ -45,7 +40,7 @@ void end_session_group(pid_t pid) {
         if (::kill(-pid, 0) != 0 && errno == ESRCH) {
             return;
         }
-        pause_briefly();
+        sleep_ms(SESSION_GRACE_STEP_MS);
     }
     ::kill(-pid, SIGKILL);
     (void)::waitpid(pid, nullptr, 0);
@@ -78,10 +73,7 @@ void wait_while_watching_display(pid_t pid, Display* display) {
     }
     for (;;) {
         pollfd fds[2] = {{pidfd.get(), POLLIN, 0}, {ConnectionNumber(display), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
+        if (retry_on_eintr([&] { return ::poll(fds, 2, -1); }) < 0) {
             return;
         }
         if (fds[0].revents != 0) {

@@ -13,6 +13,7 @@
 
 #include "fd.h"
 #include "log.h"
+#include "owners.h"
 #include "text.h"
 #include "xserver.h"
 
@@ -115,11 +116,9 @@ Result<std::string> generate_cookie() {
     std::string cookie(COOKIE_LENGTH, '\0');
     size_t filled = 0;
     while (filled < cookie.size()) {
-        const ssize_t got = ::getrandom(cookie.data() + filled, cookie.size() - filled, 0);
+        const ssize_t got = retry_on_eintr(
+            [&] { return ::getrandom(cookie.data() + filled, cookie.size() - filled, 0); });
         if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             return Err{"getrandom: " + os_error_text(errno)};
         }
         filled += static_cast<size_t>(got);
@@ -129,24 +128,21 @@ Result<std::string> generate_cookie() {
 
 Result<std::vector<AuthEntry>> read_authority_file(const std::string& path) {
     std::vector<AuthEntry> entries;
-    // Opening a FIFO for reading would block the session for ever.
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    // A FIFO would block the session for ever; a link could lead anywhere.
+    UniqueFd fd = open_regular_file(path.c_str(), O_RDONLY | O_NOFOLLOW);
     if (!fd.valid()) {
         if (errno == ENOENT) {
             return entries;
         }
-        return Err{"cannot read " + path + ": " + os_error_text(errno)};
+        return Err{"cannot read " + path + ": " +
+                   (errno == EINVAL ? std::string("not a regular file") : os_error_text(errno))};
     }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return Err{"cannot read " + path + ": not a regular file"};
-    }
-    FILE* file = ::fdopen(fd.get(), "rb");
-    if (file == nullptr) {
+    const UniqueFile file(::fdopen(fd.get(), "rb"));
+    if (!file) {
         return Err{"cannot read " + path + ": " + os_error_text(errno)};
     }
     (void)fd.release();
-    while (Xauth* auth = XauReadAuth(file)) {
+    while (Xauth* auth = XauReadAuth(file.get())) {
         entries.push_back({auth->family, std::string(auth->address, auth->address_length),
                            std::string(auth->number, auth->number_length),
                            std::string(auth->name, auth->name_length),
@@ -154,48 +150,45 @@ Result<std::vector<AuthEntry>> read_authority_file(const std::string& path) {
         ::explicit_bzero(auth->data, auth->data_length);
         XauDisposeAuth(auth);
     }
-    std::fclose(file);
     return entries;
 }
 
 Result<Ok> write_authority_file(const std::string& path, const std::vector<AuthEntry>& entries) {
     // libXau's own tools write beside the file under this name, under the same lock.
-    const std::string temp = path + "-n";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    AUTHORITY_FILE_MODE);
-    if (fd < 0 && errno == EEXIST) {
-        (void)::unlink(temp.c_str());
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    AUTHORITY_FILE_MODE);
+    const std::string temp_path = path + "-n";
+    const auto create = [&] {
+        return ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      AUTHORITY_FILE_MODE);
+    };
+    UniqueFd fd(create());
+    if (!fd.valid() && errno == EEXIST) {
+        (void)::unlink(temp_path.c_str());
+        fd.reset(create());
     }
-    if (fd < 0) {
-        return Err{"cannot create " + temp + ": " + os_error_text(errno)};
+    if (!fd.valid()) {
+        return Err{"cannot create " + temp_path + ": " + os_error_text(errno)};
     }
+    TempFile temp(temp_path);
     // The umask may only have narrowed the mode; make it exact.
-    (void)::fchmod(fd, AUTHORITY_FILE_MODE);
-    FILE* file = ::fdopen(fd, "wb");
-    if (file == nullptr) {
-        const int err = errno;
-        ::close(fd);
-        (void)::unlink(temp.c_str());
-        return Err{"cannot write " + temp + ": " + os_error_text(err)};
+    (void)::fchmod(fd.get(), AUTHORITY_FILE_MODE);
+    UniqueFile file(::fdopen(fd.get(), "wb"));
+    if (!file) {
+        return Err{"cannot write " + temp_path + ": " + os_error_text(errno)};
     }
+    const int raw_fd = fd.release();
     bool written = true;
     for (const AuthEntry& entry : entries) {
         Xauth auth = to_xauth(entry);
-        written = written && XauWriteAuth(file, &auth) == 1;
+        written = written && XauWriteAuth(file.get(), &auth) == 1;
     }
-    written = written && std::fflush(file) == 0 && ::fsync(fd) == 0;
+    written = written && std::fflush(file.get()) == 0 && ::fsync(raw_fd) == 0;
     const int err = errno;
-    written = std::fclose(file) == 0 && written;
+    written = std::fclose(file.release()) == 0 && written;
     if (!written) {
-        (void)::unlink(temp.c_str());
-        return Err{"cannot write " + temp + ": " + os_error_text(err != 0 ? err : EIO)};
+        return Err{"cannot write " + temp_path + ": " + os_error_text(err != 0 ? err : EIO)};
     }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const int rename_err = errno;
-        (void)::unlink(temp.c_str());
-        return Err{"cannot replace " + path + ": " + os_error_text(rename_err)};
+    if (!temp.commit(path)) {
+        return Err{"cannot replace " + path + ": " + os_error_text(errno)};
     }
     return Ok{};
 }

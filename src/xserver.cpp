@@ -11,6 +11,8 @@
 #include <ctime>
 #include <string>
 
+#include "fd.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -19,12 +21,6 @@ constexpr int STOP_POLL_MS = 20;
 constexpr int RESET_RETRY_MS = 20;
 // How often the wait for the ready signal looks whether the server died instead.
 constexpr long READY_SLICE_MS = 50;
-
-void pause_ms(long ms) {
-    timespec pause{ms / 1000, (ms % 1000) * 1'000'000};
-    while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-    }
-}
 
 sigset_t ready_signal_set() {
     sigset_t set;
@@ -117,7 +113,7 @@ Display* connect_display() {
         if (Display* display = open_display()) {
             return display;
         }
-        pause_ms(500);
+        sleep_ms(500);
     }
     return nullptr;
 }
@@ -141,7 +137,7 @@ Display* finish_x_reset(pid_t pid, Display* display) {
         if (Display* reconnected = open_display()) {
             return reconnected;
         }
-        pause_ms(RESET_RETRY_MS);
+        sleep_ms(RESET_RETRY_MS);
     }
     return nullptr;
 }
@@ -153,7 +149,7 @@ void stop_x_server(pid_t pid) {
         if (reaped == pid || (reaped < 0 && errno == ECHILD)) {
             return;
         }
-        pause_ms(STOP_POLL_MS);
+        sleep_ms(STOP_POLL_MS);
     }
     // A server stuck at exit (real Xorg can hang there after a reset) must not outlive us.
     ::kill(pid, SIGKILL);
