@@ -22,32 +22,15 @@
 
 namespace {
 
-// Decodes the code points of valid UTF-8 and reports any in the C0 or C1 control ranges.
+// Any code point in the C0 or C1 control ranges; bytes that are not UTF-8 are not control
+// characters here (the caller refuses them on its own).
 bool has_control_char(std::string_view utf8) {
-    size_t i = 0;
-    while (i < utf8.size()) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        uint32_t cp = 0;
-        size_t n = 1;
-        if (lead < 0x80) {
-            cp = lead;
-        } else if ((lead & 0xE0) == 0xC0) {
-            cp = lead & 0x1Fu;
-            n = 2;
-        } else if ((lead & 0xF0) == 0xE0) {
-            cp = lead & 0x0Fu;
-            n = 3;
-        } else {
-            cp = lead & 0x07u;
-            n = 4;
-        }
-        for (size_t k = 1; k < n && i + k < utf8.size(); ++k) {
-            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
-        }
-        if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
+    size_t pos = 0;
+    while (pos < utf8.size()) {
+        const std::optional<char32_t> cp = next_code_point(utf8, pos);
+        if (cp && (*cp < 0x20 || (*cp >= 0x7F && *cp <= 0x9F))) {
             return true;
         }
-        i += n;
     }
     return false;
 }

@@ -56,6 +56,22 @@ size_t utf8_sequence(std::string_view bytes, size_t i, size_t& bad_len) {
 
 }  // namespace
 
+std::optional<char32_t> next_code_point(std::string_view bytes, size_t& pos) {
+    size_t bad = 0;
+    const size_t n = utf8_sequence(bytes, pos, bad);
+    if (n == 0) {
+        pos += bad;
+        return std::nullopt;
+    }
+    constexpr unsigned char LEAD_BITS[] = {0x7F, 0x1F, 0x0F, 0x07};
+    char32_t cp = static_cast<unsigned char>(bytes[pos]) & LEAD_BITS[n - 1];
+    for (size_t k = 1; k < n; ++k) {
+        cp = (cp << 6) | (static_cast<unsigned char>(bytes[pos + k]) & 0x3Fu);
+    }
+    pos += n;
+    return cp;
+}
+
 bool is_valid_utf8(std::string_view bytes) {
     size_t i = 0;
     size_t bad = 0;

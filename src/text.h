@@ -1,10 +1,15 @@
 // UTF-8 helpers shared by every unit that turns C strings into text.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 bool is_valid_utf8(std::string_view bytes);
+
+// The code point of the valid UTF-8 sequence at `pos`, which moves past it; nothing for bytes
+// that are not one (`pos` then moves past the broken sequence, as U+FFFD would replace it).
+std::optional<char32_t> next_code_point(std::string_view bytes, size_t& pos);
 
 // Every byte sequence that is not valid UTF-8 becomes U+FFFD.
 std::string utf8_lossy(std::string_view bytes);

@@ -1,5 +1,9 @@
 #include "text.h"
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -36,6 +40,19 @@ TEST(Utf8, LastCharacterLength) {
     EXPECT_EQ(last_utf8_char_length("a\xc3\xa9"), 2u);
     EXPECT_EQ(last_utf8_char_length("\xe2\x82\xac"), 3u);
     EXPECT_EQ(last_utf8_char_length("x\xf0\x9f\x98\x80"), 4u);
+}
+
+TEST(Utf8, DecodesValidSequencesAndSkipsBrokenOnes) {
+    const std::string text =
+        "a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\xe2\x82"
+        "b\x80";
+    std::vector<std::optional<char32_t>> got;
+    for (size_t pos = 0; pos < text.size();) {
+        got.push_back(next_code_point(text, pos));
+    }
+    const std::vector<std::optional<char32_t>> expected = {U'a',         0xE9, 0x20AC,      0x1F600,
+                                                           std::nullopt, U'b', std::nullopt};
+    EXPECT_EQ(got, expected);
 }
 
 }  // namespace
