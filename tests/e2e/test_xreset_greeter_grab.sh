@@ -11,20 +11,19 @@ chown ann: /tmp/home/ann/.xinitrc
 install -m 755 "$BUILD/x_key_recorder" /usr/local/bin/
 
 # The sandbox's Xorg, with a keyboard grabber started beside it as soon as the server listens.
-mv /usr/bin/Xorg /usr/bin/Xorg.sandbox
-cat >/usr/bin/Xorg <<'SH'
+cat >/usr/bin/Xorg <<SH
 #!/bin/sh
 auth=
 prev=
-for arg in "$@"; do
-    [ "$prev" = -auth ] && auth=$arg
-    prev=$arg
+for arg in "\$@"; do
+    [ "\$prev" = -auth ] && auth=\$arg
+    prev=\$arg
 done
 (
     while [ ! -S /tmp/.X11-unix/X0 ]; do sleep 0.01; done
-    XAUTHORITY=$auth DISPLAY=:0 x_key_recorder grab /tmp/grabbed >/tmp/grabber.pid 2>/tmp/grabber.err
+    XAUTHORITY=\$auth DISPLAY=:0 x_key_recorder grab /tmp/grabbed >/tmp/grabber.pid 2>/tmp/grabber.err
 ) &
-exec /usr/bin/Xorg.sandbox "$@"
+exec $BUILD/xorg_wrapper "\$@"
 SH
 chmod 755 /usr/bin/Xorg
 
