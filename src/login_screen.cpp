@@ -1,6 +1,7 @@
 #include "login_screen.h"
 
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
 #include <poll.h>
 #include <xkbcommon/xkbcommon.h>
@@ -16,6 +17,7 @@
 #include "avatar.h"
 #include "fd.h"
 #include "log.h"
+#include "monitors.h"
 #include "power.h"
 #include "session.h"
 #include "text.h"
@@ -86,25 +88,66 @@ bool grab_input(Display* display, Window window, Cursor cursor) {
     }
 }
 
+// The root's size: Xlib's DisplayWidth/Height are fixed when the connection opens, and a
+// resolution change made during a session only shows in the root window's geometry.
+void root_size(Display* display, Window root, unsigned& width, unsigned& height) {
+    Window geometry_root = 0;
+    int gx = 0;
+    int gy = 0;
+    unsigned border = 0;
+    unsigned root_depth = 0;
+    if (XGetGeometry(display, root, &geometry_root, &gx, &gy, &width, &height, &border,
+                     &root_depth) == 0) {
+        const int sn = DefaultScreen(display);
+        width = static_cast<unsigned>(DisplayWidth(display, sn));
+        height = static_cast<unsigned>(DisplayHeight(display, sn));
+    }
+}
+
+// The monitor the greeter goes on and its scale.
+void choose_area(LoginScreen& screen, const Config& config) {
+    GreeterContext& ctx = screen.ctx;
+    const Monitor chosen =
+        choose_monitor(read_monitors(screen.display, screen.root), ctx.width, ctx.height);
+    ctx.area = chosen.rect;
+    ctx.scale = choose_scale(config.ui.scale, chosen);
+    const Rect& a = ctx.area;
+    log_message(LogLevel::Info,
+                "Monitor: " + (chosen.name.empty() ? "(whole screen)" : chosen.name) + " " +
+                    std::to_string(a.width) + "x" + std::to_string(a.height) + "+" +
+                    std::to_string(a.x) + "+" + std::to_string(a.y) +
+                    " scale=" + std::to_string(ctx.scale));
+}
+
+void open_fonts(GreeterContext& ctx) {
+    ctx.clock_font = open_font(ctx.display, ctx.screen, font_pattern(CLOCK_FONT, ctx.scale));
+    ctx.field_font = open_font(ctx.display, ctx.screen, font_pattern(FIELD_FONT, ctx.scale));
+    ctx.small_font = open_font(ctx.display, ctx.screen, font_pattern(SMALL_FONT, ctx.scale));
+}
+
+void close_fonts(GreeterContext& ctx) {
+    for (XftFont** font : {&ctx.clock_font, &ctx.field_font, &ctx.small_font}) {
+        if (*font != nullptr) {
+            XftFontClose(ctx.display, *font);
+            *font = nullptr;
+        }
+    }
+}
+
+void show_keyboard(LoginScreen& screen) {
+    screen.ctx.caps_lock = screen.keyboard.caps_lock;
+    screen.ctx.layout_label = active_layout_label(screen.keyboard);
+}
+
 bool show(Display* display, const Config& config, LoginScreen& screen) {
     screen.display = display;
     GreeterContext& ctx = screen.ctx;
     const int sn = DefaultScreen(display);
     const Window root = RootWindow(display, sn);
-    // Xlib's DisplayWidth/Height are fixed when the connection opens; a resolution change made
-    // during a session only shows in the root window's geometry.
-    Window geometry_root = 0;
-    int gx = 0;
-    int gy = 0;
+    screen.root = root;
     unsigned width = 0;
     unsigned height = 0;
-    unsigned border = 0;
-    unsigned root_depth = 0;
-    if (XGetGeometry(display, root, &geometry_root, &gx, &gy, &width, &height, &border,
-                     &root_depth) == 0) {
-        width = static_cast<unsigned>(DisplayWidth(display, sn));
-        height = static_cast<unsigned>(DisplayHeight(display, sn));
-    }
+    root_size(display, root, width, height);
     ctx.display = display;
     ctx.screen = sn;
     ctx.visual = DefaultVisual(display, sn);
@@ -115,6 +158,7 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     log_message(LogLevel::Info, "Screen: " + std::to_string(width) + "x" + std::to_string(height) +
                                     " depth=" + std::to_string(ctx.depth) +
                                     " screen=" + std::to_string(sn));
+    choose_area(screen, config);
 
     XSetWindowAttributes attrs{};
     attrs.override_redirect = True;
@@ -149,10 +193,20 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
         background = load_background(config.background, width, height);
     }
 
+    // Layouts from the configuration: the reset gave the server its own keymap back.
+    if (!config.ui.layouts.empty()) {
+        set_layouts(display, root, config.ui.layouts);
+    }
+    // Asked for before the first reading, so that no change falls between.
+    screen.xkb_event_base = watch_keyboard(display);
+    screen.randr_event_base = watch_monitors(display, root);
+    XSelectInput(display, root, PropertyChangeMask | StructureNotifyMask);
+    screen.rules_names = rules_names_atom(display);
+    screen.keyboard = read_keyboard(display, root);
+    show_keyboard(screen);
+
     ctx.gc = XCreateGC(display, ctx.window, 0, nullptr);
-    ctx.clock_font = open_font(display, sn, CLOCK_FONT);
-    ctx.field_font = open_font(display, sn, FIELD_FONT);
-    ctx.small_font = open_font(display, sn, SMALL_FONT);
+    open_fonts(ctx);
     ctx.draw = XftDrawCreate(display, ctx.window, ctx.visual, ctx.colormap);
     if (loader.joinable()) {
         loader.join();
@@ -190,7 +244,7 @@ std::optional<pid_t> perform(LoginScreen& screen, const Config& config, GreeterA
         case GreeterAction::Nothing:
             return std::nullopt;
         case GreeterAction::LoadAvatar:
-            screen.avatar = load_avatar(ctx.username);
+            screen.avatar = load_avatar(ctx.username, AVATAR_SIZE * ctx.scale);
             break;
         case GreeterAction::DropAvatar:
             screen.avatar.reset();
@@ -209,6 +263,9 @@ std::optional<pid_t> perform(LoginScreen& screen, const Config& config, GreeterA
         case GreeterAction::Console:
             power_action(action);
             return std::nullopt;
+        case GreeterAction::NextLayout:
+            lock_next_layout(screen.display, screen.keyboard);
+            return std::nullopt;
         case GreeterAction::Repaint:
             break;
     }
@@ -216,9 +273,83 @@ std::optional<pid_t> perform(LoginScreen& screen, const Config& config, GreeterA
     return std::nullopt;
 }
 
+// Keyboard and monitor changes; true when the event was one.
+bool follow_server(LoginScreen& screen, XEvent& event) {
+    if (screen.xkb_event_base >= 0 && event.type == screen.xkb_event_base) {
+        screen.keyboard_stale |= follow_keyboard_event(screen.keyboard, event);
+        screen.keyboard_changed = true;
+        return true;
+    }
+    if (event.type == PropertyNotify && event.xproperty.window == screen.root) {
+        if (event.xproperty.atom == screen.rules_names) {
+            screen.keyboard_stale = screen.keyboard_changed = true;
+        }
+        return true;
+    }
+    if (screen.randr_event_base >= 0 &&
+        event.type == screen.randr_event_base + RRScreenChangeNotify) {
+        XRRUpdateConfiguration(&event);
+        screen.monitors_changed = true;
+        return true;
+    }
+    // xrandr --setmonitor announces itself only this way.
+    if (event.type == ConfigureNotify && event.xconfigure.window == screen.root) {
+        screen.monitors_changed = true;
+        return true;
+    }
+    return false;
+}
+
+// Lays the greeter out again on the monitors as they are now.
+void relayout(LoginScreen& screen, const Config& config) {
+    GreeterContext& ctx = screen.ctx;
+    unsigned width = 0;
+    unsigned height = 0;
+    root_size(screen.display, screen.root, width, height);
+    const int32_t old_scale = ctx.scale;
+    if (static_cast<int32_t>(width) != ctx.width || static_cast<int32_t>(height) != ctx.height) {
+        ctx.width = static_cast<int32_t>(width);
+        ctx.height = static_cast<int32_t>(height);
+        XMoveResizeWindow(screen.display, ctx.window, 0, 0, width, height);
+    }
+    choose_area(screen, config);
+    if (ctx.scale != old_scale) {
+        close_fonts(ctx);
+        open_fonts(ctx);
+        if (screen.avatar && !ctx.username.empty()) {
+            screen.avatar = load_avatar(ctx.username, AVATAR_SIZE * ctx.scale);
+        }
+    }
+}
+
+// What the events just read changed, shown once for all of them.
+void catch_up(LoginScreen& screen, const Config& config) {
+    bool repaint = false;
+    if (screen.monitors_changed) {
+        screen.monitors_changed = false;
+        relayout(screen, config);
+        repaint = true;
+    }
+    if (screen.keyboard_changed) {
+        screen.keyboard_changed = false;
+        if (screen.keyboard_stale) {
+            screen.keyboard_stale = false;
+            screen.keyboard = read_keyboard(screen.display, screen.root);
+        }
+        const bool caps_lock = screen.ctx.caps_lock;
+        const std::string label = screen.ctx.layout_label;
+        show_keyboard(screen);
+        repaint = repaint || caps_lock != screen.ctx.caps_lock || label != screen.ctx.layout_label;
+    }
+    if (repaint) {
+        redraw(screen, config);
+    }
+}
+
 std::optional<pid_t> handle_event(LoginScreen& screen, const Config& config, XEvent& event) {
     // Events sent by other clients, and events for an earlier greeter window, are not input.
-    if (event.xany.send_event || event.xany.window != screen.ctx.window) {
+    if (event.xany.send_event || follow_server(screen, event) ||
+        event.xany.window != screen.ctx.window) {
         return std::nullopt;
     }
     GreeterContext& ctx = screen.ctx;
@@ -343,6 +474,8 @@ GreeterAction handle_button(GreeterContext& ctx, int32_t x, int32_t y) {
             return GreeterAction::Reboot;
         case CONSOLE_BUTTON:
             return GreeterAction::Console;
+        case LAYOUT_BUTTON:
+            return GreeterAction::NextLayout;
         default:
             return GreeterAction::Nothing;
     }
@@ -385,6 +518,7 @@ std::optional<pid_t> run_login_screen(Display* display, const Config& config, Lo
                 return *session;
             }
         }
+        catch_up(screen, config);
     }
 }
 
@@ -393,6 +527,8 @@ void hide_login_screen(LoginScreen& screen) {
         return;
     }
     XUnmapWindow(screen.display, screen.ctx.window);
+    // The session's changes to the root are none of the hidden greeter's business.
+    XSelectInput(screen.display, screen.root, NoEventMask);
     XUngrabKeyboard(screen.display, CurrentTime);
     XUngrabPointer(screen.display, CurrentTime);
     XFlush(screen.display);

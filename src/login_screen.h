@@ -10,6 +10,7 @@
 
 #include "background.h"
 #include "config.h"
+#include "keyboard.h"
 #include "ui.h"
 
 // StructureNotify, Exposure, PointerMotion, ButtonPress, KeyPress.
@@ -27,11 +28,22 @@ inline constexpr int MAX_SHOWINGS_WITHOUT_INPUT = 3;
 // caller has not).
 struct LoginScreen {
     Display* display = nullptr;
+    Window root = 0;
     Cursor cursor = 0;
     GreeterContext ctx;
     std::optional<BgraBuffer> avatar;
     std::optional<BgraBuffer> background;
     int minute_key = -1;
+
+    // -1 when the server lacks the extension.
+    int xkb_event_base = -1;
+    int randr_event_base = -1;
+    Atom rules_names = 0;
+    KeyboardState keyboard;
+    // Set while events are read; acted on once the queue is empty.
+    bool keyboard_stale = false;
+    bool keyboard_changed = false;
+    bool monitors_changed = false;
 
     LoginScreen() = default;
     LoginScreen(const LoginScreen&) = delete;
@@ -59,6 +71,7 @@ enum class GreeterAction {
     PowerOff,
     Reboot,
     Console,
+    NextLayout,  // the repaint follows the server's state event
 };
 
 // A key's text: at most KEY_TEXT_BYTES bytes, wiped by the caller after use.

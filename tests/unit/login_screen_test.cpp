@@ -65,6 +65,8 @@ const char* action_name(GreeterAction a) {
             return "Reboot";
         case GreeterAction::Console:
             return "Console";
+        case GreeterAction::NextLayout:
+            return "NextLayout";
     }
     return "?";
 }
