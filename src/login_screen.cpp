@@ -48,7 +48,7 @@ GreeterAction to_password_field(GreeterContext& ctx) {
 }
 
 void redraw(LoginScreen& screen, const Config& config) {
-    paint_background(screen.ctx, config.background.fallback_color, screen.background);
+    paint_backdrop(screen.ctx, config.background.fallback_color, screen.backdrop);
     const std::string clock = clock_text(config.ui.clock_24h);
     draw_greeter(screen.ctx, clock, screen.avatar);
     XFlush(screen.display);
@@ -104,11 +104,12 @@ void root_size(Display* display, Window root, unsigned& width, unsigned& height)
     }
 }
 
-// The monitor the greeter goes on and its scale.
-void choose_area(LoginScreen& screen, const Config& config) {
+// The monitor the greeter goes on, its scale, and where the covers of the picture go.
+void choose_area(LoginScreen& screen, const Config& config, Backdrop& plan) {
     GreeterContext& ctx = screen.ctx;
-    const Monitor chosen =
-        choose_monitor(read_monitors(screen.display, screen.root), ctx.width, ctx.height);
+    const std::vector<Monitor> monitors = read_monitors(screen.display, screen.root);
+    plan = plan_backdrop(monitors, Rect{0, 0, ctx.width, ctx.height});
+    const Monitor chosen = choose_monitor(monitors, ctx.width, ctx.height);
     ctx.area = chosen.rect;
     ctx.scale = choose_scale(config.ui.scale, chosen);
     const Rect& a = ctx.area;
@@ -158,7 +159,8 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     log_message(LogLevel::Info, "Screen: " + std::to_string(width) + "x" + std::to_string(height) +
                                     " depth=" + std::to_string(ctx.depth) +
                                     " screen=" + std::to_string(sn));
-    choose_area(screen, config);
+    Backdrop backdrop;
+    choose_area(screen, config, backdrop);
 
     XSetWindowAttributes attrs{};
     attrs.override_redirect = True;
@@ -184,13 +186,11 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
 
     // The picture is prepared on a second thread while the fonts open: on two cores the greeter
     // appears sooner. Only this thread talks to the X server.
-    std::optional<BgraBuffer> background;
     std::jthread loader;
     try {
-        loader =
-            std::jthread([&] { background = load_background(config.background, width, height); });
+        loader = std::jthread([&] { load_backdrop(backdrop, config.background); });
     } catch (const std::system_error&) {
-        background = load_background(config.background, width, height);
+        load_backdrop(backdrop, config.background);
     }
 
     // Layouts from the configuration: the reset gave the server its own keymap back.
@@ -211,7 +211,7 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     if (loader.joinable()) {
         loader.join();
     }
-    screen.background = std::move(background);
+    screen.backdrop = std::move(backdrop);
 
     ctx.username.reserve(MAX_USERNAME_BYTES + KEY_TEXT_BYTES);
     ctx.password.reserve(PASSWORD_RESERVE);
@@ -312,7 +312,14 @@ void relayout(LoginScreen& screen, const Config& config) {
         ctx.height = static_cast<int32_t>(height);
         XMoveResizeWindow(screen.display, ctx.window, 0, 0, width, height);
     }
-    choose_area(screen, config);
+    Backdrop plan;
+    choose_area(screen, config, plan);
+    if (plan.covers != screen.backdrop.covers) {
+        load_backdrop(plan, config.background);
+        screen.backdrop = std::move(plan);
+    } else {
+        screen.backdrop.uncovered = std::move(plan.uncovered);
+    }
     if (ctx.scale != old_scale) {
         close_fonts(ctx);
         open_fonts(ctx);
@@ -555,7 +562,7 @@ void close_login_screen(LoginScreen& screen) {
     }
     screen.avatar.reset();
     release_greeter(ctx);
-    screen.background.reset();
+    screen.backdrop = Backdrop{};
     XFlush(screen.display);
     screen.display = nullptr;
 }

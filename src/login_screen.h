@@ -8,8 +8,8 @@
 #include <optional>
 #include <string_view>
 
-#include "background.h"
 #include "config.h"
+#include "covers.h"
 #include "keyboard.h"
 #include "ui.h"
 
@@ -32,7 +32,7 @@ struct LoginScreen {
     Cursor cursor = 0;
     GreeterContext ctx;
     std::optional<BgraBuffer> avatar;
-    std::optional<BgraBuffer> background;
+    Backdrop backdrop;
     int minute_key = -1;
 
     // -1 when the server lacks the extension.

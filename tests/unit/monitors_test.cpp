@@ -1,6 +1,7 @@
 // gtest first: Xlib defines None as a macro.
 #include <gtest/gtest.h>
 
+#include "covers.h"
 #include "monitors.h"
 
 #include <vector>
@@ -58,5 +59,41 @@ TEST(MonitorChoice, ScaleFromDensity) {
         const Monitor m = monitor("M", {0, 0, c.width_px, 1080}, true, c.width_mm);
         EXPECT_EQ(choose_scale(c.configured, m), c.expected)
             << int(c.configured) << " " << c.width_px << "/" << c.width_mm;
+    }
+}
+
+TEST(MonitorCovers, OnePerMonitorLargerFirstFallbackElsewhere) {
+    const Rect root{0, 0, 3840, 1080};
+    const Monitor whole = monitor("screen", root);
+    const Monitor left = monitor("L", {0, 0, 1920, 1080});
+    const Monitor right = monitor("R", {1920, 0, 1920, 1080}, true);
+    struct Case {
+        const char* label;
+        std::vector<Monitor> monitors;
+        std::vector<Rect> covers;
+        std::vector<Rect> uncovered;
+    };
+    const std::vector<Case> cases = {
+        {"no monitors: the root", {}, {root}, {}},
+        {"one monitor as large as the root: as without monitors", {whole}, {root}, {}},
+        // Xvfb lists its whole screen beside the declared monitors: it is wholly under them.
+        {"side by side", {right, left, whole}, {right.rect, left.rect}, {}},
+        {"a monitor inside a larger one goes on top", {whole, left}, {root, left.rect}, {}},
+        {"mirrored: one cover",
+         {left, monitor("M", left.rect)},
+         {left.rect},
+         {{1920, 0, 1920, 1080}}},
+        {"a smaller monitor leaves the fallback around it",
+         {left, monitor("S", {1920, 180, 1280, 720})},
+         {left.rect, {1920, 180, 1280, 720}},
+         {{1920, 0, 1920, 180}, {3200, 180, 640, 720}, {1920, 900, 1920, 180}}},
+        {"cut to the root",
+         {monitor("X", {3000, -100, 1000, 2000})},
+         {{3000, 0, 840, 1080}},
+         {{0, 0, 3000, 1080}}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(cover_rects(c.monitors, root), c.covers) << c.label;
+        EXPECT_EQ(uncovered_rects(root, cover_rects(c.monitors, root)), c.uncovered) << c.label;
     }
 }
