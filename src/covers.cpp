@@ -5,18 +5,6 @@
 
 namespace {
 
-Rect clip(const Rect& a, const Rect& b) {
-    const int64_t x0 = std::max<int64_t>(a.x, b.x);
-    const int64_t y0 = std::max<int64_t>(a.y, b.y);
-    const int64_t x1 = std::min<int64_t>(int64_t{a.x} + a.width, int64_t{b.x} + b.width);
-    const int64_t y1 = std::min<int64_t>(int64_t{a.y} + a.height, int64_t{b.y} + b.height);
-    if (x1 <= x0 || y1 <= y0) {
-        return Rect{};
-    }
-    return Rect{static_cast<int32_t>(x0), static_cast<int32_t>(y0), static_cast<int32_t>(x1 - x0),
-                static_cast<int32_t>(y1 - y0)};
-}
-
 int64_t area_of(const Rect& r) {
     return int64_t{r.width} * r.height;
 }
@@ -67,7 +55,7 @@ std::vector<Rect> uncovered_rects(const Rect& area, const std::vector<Rect>& rec
 std::vector<Rect> cover_rects(const std::vector<Monitor>& monitors, const Rect& root) {
     std::vector<Rect> rects;
     for (const Monitor& m : monitors) {
-        const Rect r = clip(m.rect, root);
+        const Rect r = intersect_rects(m.rect, root);
         if (area_of(r) > 0 && std::find(rects.begin(), rects.end(), r) == rects.end()) {
             rects.push_back(r);
         }

@@ -5,9 +5,7 @@
 #include <algorithm>
 #include <memory>
 
-namespace {
-
-Rect intersect(const Rect& a, const Rect& b) {
+Rect intersect_rects(const Rect& a, const Rect& b) {
     const int64_t x0 = std::max<int64_t>(a.x, b.x);
     const int64_t y0 = std::max<int64_t>(a.y, b.y);
     const int64_t x1 = std::min<int64_t>(int64_t{a.x} + a.width, int64_t{b.x} + b.width);
@@ -18,8 +16,6 @@ Rect intersect(const Rect& a, const Rect& b) {
     return Rect{static_cast<int32_t>(x0), static_cast<int32_t>(y0), static_cast<int32_t>(x1 - x0),
                 static_cast<int32_t>(y1 - y0)};
 }
-
-}  // namespace
 
 std::vector<Monitor> read_monitors(Display* display, Window root) {
     int event_base = 0;
@@ -53,7 +49,7 @@ std::vector<Monitor> read_monitors(Display* display, Window root) {
 Monitor choose_monitor(const std::vector<Monitor>& monitors, int32_t root_width,
                        int32_t root_height) {
     const Rect root{0, 0, root_width, root_height};
-    const auto usable = [&](const Monitor& m) { return intersect(m.rect, root).width > 0; };
+    const auto usable = [&](const Monitor& m) { return intersect_rects(m.rect, root).width > 0; };
     auto chosen = std::find_if(monitors.begin(), monitors.end(),
                                [&](const Monitor& m) { return m.primary && usable(m); });
     if (chosen == monitors.end()) {
@@ -65,7 +61,7 @@ Monitor choose_monitor(const std::vector<Monitor>& monitors, int32_t root_width,
         return Monitor{"", root, 0, 0, false};
     }
     Monitor m = *chosen;
-    m.rect = intersect(m.rect, root);
+    m.rect = intersect_rects(m.rect, root);
     return m;
 }
 

@@ -21,6 +21,9 @@ struct Monitor {
     bool operator==(const Monitor&) const = default;
 };
 
+// The common part of two rectangles; empty (all zero) when they do not overlap.
+Rect intersect_rects(const Rect& a, const Rect& b);
+
 // The server's monitors in its order; empty without RandR 1.5.
 std::vector<Monitor> read_monitors(Display* display, Window root);
 
