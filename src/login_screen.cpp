@@ -95,21 +95,6 @@ void choose_area(LoginScreen& screen, const Config& config, Backdrop& plan) {
                     " scale=" + std::to_string(ctx.scale));
 }
 
-void open_fonts(GreeterContext& ctx) {
-    ctx.clock_font = open_font(ctx.display, ctx.screen, font_pattern(CLOCK_FONT, ctx.scale));
-    ctx.field_font = open_font(ctx.display, ctx.screen, font_pattern(FIELD_FONT, ctx.scale));
-    ctx.small_font = open_font(ctx.display, ctx.screen, font_pattern(SMALL_FONT, ctx.scale));
-}
-
-void close_fonts(GreeterContext& ctx) {
-    for (XftFont** font : {&ctx.clock_font, &ctx.field_font, &ctx.small_font}) {
-        if (*font != nullptr) {
-            XftFontClose(ctx.display, *font);
-            *font = nullptr;
-        }
-    }
-}
-
 void show_keyboard(LoginScreen& screen) {
     screen.ctx.caps_lock = screen.keyboard.caps_lock;
     screen.ctx.layout_label = active_layout_label(screen.keyboard);
@@ -181,7 +166,7 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     show_keyboard(screen);
 
     ctx.gc = XCreateGC(display, ctx.window, 0, nullptr);
-    open_fonts(ctx);
+    open_greeter_fonts(ctx);
     ctx.draw = XftDrawCreate(display, ctx.window, ctx.visual, ctx.colormap);
     if (loader.joinable()) {
         loader.join();
@@ -296,8 +281,8 @@ void relayout(LoginScreen& screen, const Config& config) {
         screen.backdrop.uncovered = std::move(plan.uncovered);
     }
     if (ctx.scale != old_scale) {
-        close_fonts(ctx);
-        open_fonts(ctx);
+        close_greeter_fonts(ctx);
+        open_greeter_fonts(ctx);
         if (screen.avatar && !ctx.username.empty()) {
             screen.avatar = load_avatar(ctx.username, AVATAR_SIZE * ctx.scale);
         }

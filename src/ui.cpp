@@ -207,6 +207,21 @@ XftFont* open_font(Display* display, int screen, const std::string& pattern) {
     return XftFontOpenName(display, screen, pattern.c_str());
 }
 
+void open_greeter_fonts(GreeterContext& ctx) {
+    ctx.clock_font = open_font(ctx.display, ctx.screen, font_pattern(CLOCK_FONT, ctx.scale));
+    ctx.field_font = open_font(ctx.display, ctx.screen, font_pattern(FIELD_FONT, ctx.scale));
+    ctx.small_font = open_font(ctx.display, ctx.screen, font_pattern(SMALL_FONT, ctx.scale));
+}
+
+void close_greeter_fonts(GreeterContext& ctx) {
+    for (XftFont** font : {&ctx.clock_font, &ctx.field_font, &ctx.small_font}) {
+        if (*font != nullptr) {
+            XftFontClose(ctx.display, *font);
+            *font = nullptr;
+        }
+    }
+}
+
 void fill_rect(const GreeterContext& ctx, int32_t x, int32_t y, int32_t width, int32_t height,
                const Rgba& color) {
     if (width <= 0 || height <= 0) {
@@ -339,12 +354,7 @@ void release_greeter(GreeterContext& ctx) {
         XftDrawDestroy(ctx.draw);
         ctx.draw = nullptr;
     }
-    for (XftFont** font : {&ctx.clock_font, &ctx.field_font, &ctx.small_font}) {
-        if (*font != nullptr) {
-            XftFontClose(ctx.display, *font);
-            *font = nullptr;
-        }
-    }
+    close_greeter_fonts(ctx);
     if (ctx.gc != nullptr) {
         XFreeGC(ctx.display, ctx.gc);
         ctx.gc = nullptr;

@@ -190,6 +190,9 @@ std::string password_bullets(std::string_view password);
 BgraBuffer premultiply_bgra(const BgraBuffer& straight);
 
 XftFont* open_font(Display* display, int screen, const std::string& pattern);
+// The clock, field and small fonts at the context's scale; closing leaves them absent.
+void open_greeter_fonts(GreeterContext& ctx);
+void close_greeter_fonts(GreeterContext& ctx);
 
 void fill_rect(const GreeterContext& ctx, int32_t x, int32_t y, int32_t width, int32_t height,
                const Rgba& color);
