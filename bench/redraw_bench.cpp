@@ -128,6 +128,7 @@ int main(int argc, char** argv) {
     ctx.depth = DefaultDepth(display, sn);
     ctx.width = WIDTH;
     ctx.height = HEIGHT;
+    ctx.area = Rect{0, 0, WIDTH, HEIGHT};
     XSetWindowAttributes attrs{};
     attrs.override_redirect = True;
     attrs.colormap = ctx.colormap;
@@ -135,9 +136,9 @@ int main(int argc, char** argv) {
                                InputOutput, ctx.visual, CWOverrideRedirect | CWColormap, &attrs);
     XMapRaised(display, ctx.window);
     ctx.gc = XCreateGC(display, ctx.window, 0, nullptr);
-    ctx.clock_font = open_font(display, sn, CLOCK_FONT);
-    ctx.field_font = open_font(display, sn, FIELD_FONT);
-    ctx.small_font = open_font(display, sn, SMALL_FONT);
+    ctx.clock_font = open_font(display, sn, font_pattern(CLOCK_FONT, 1));
+    ctx.field_font = open_font(display, sn, font_pattern(FIELD_FONT, 1));
+    ctx.small_font = open_font(display, sn, font_pattern(SMALL_FONT, 1));
     ctx.draw = XftDrawCreate(display, ctx.window, ctx.visual, ctx.colormap);
     ctx.username = "alice";
     ctx.password = "password";

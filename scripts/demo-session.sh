@@ -7,6 +7,9 @@ seconds_since() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN {printf "%.1f", b -
 
 # Installed as on a real machine: daemon, PAM service, settings, pictures.
 cmake --install "$BUILD" >"$W/install.txt" || fail "installing failed: $(cat "$W/install.txt")"
+# Two keyboard layouts, so that the layout button shows.
+sed -i 's/^layouts = ""/layouts = "us,de"/' /etc/vesko/config.toml
+grep -q '^layouts = "us,de"$' /etc/vesko/config.toml || fail "the demo could not set its layouts"
 add_user demo demo
 cat >/tmp/home/demo/.xinitrc <<'SH'
 # The demo user's session: openbox with a note that offers to log out.

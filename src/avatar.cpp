@@ -17,17 +17,18 @@ std::array<std::string, 2> avatar_candidates(std::string_view home) {
     return {base + "/.face", base + "/.config/vesko/avatar.png"};
 }
 
-void avatar_mask(BgraBuffer& pixels) {
-    if (pixels.size() < size_t{AVATAR_SIZE} * AVATAR_SIZE * 4) {
+void avatar_mask(BgraBuffer& pixels, int size) {
+    if (size <= 0 || pixels.size() < size_t(size) * size_t(size) * 4) {
         return;
     }
-    const double radius = AVATAR_RADIUS;
-    for (int y = 0; y < AVATAR_SIZE; ++y) {
-        for (int x = 0; x < AVATAR_SIZE; ++x) {
-            const double dx = (x - AVATAR_RADIUS) + 0.5;
-            const double dy = (y - AVATAR_RADIUS) + 0.5;
+    const int centre = size / 2;
+    const double radius = centre;
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            const double dx = (x - centre) + 0.5;
+            const double dy = (y - centre) + 0.5;
             const double d = std::sqrt(dx * dx + dy * dy);
-            uint8_t* pixel = pixels.data() + (size_t(y) * AVATAR_SIZE + size_t(x)) * 4;
+            uint8_t* pixel = pixels.data() + (size_t(y) * size_t(size) + size_t(x)) * 4;
             if (d > radius) {
                 pixel[0] = pixel[1] = pixel[2] = pixel[3] = 0;
             } else if (d > radius - 1.0) {
@@ -96,7 +97,7 @@ UniqueFd open_as_user(const std::string& path, const char* user_name, uid_t uid,
     return fd;
 }
 
-std::optional<BgraBuffer> load_avatar(std::string_view username) {
+std::optional<BgraBuffer> load_avatar(std::string_view username, int size) {
     if (username.find('\0') != std::string_view::npos) {
         return std::nullopt;
     }
@@ -114,13 +115,13 @@ std::optional<BgraBuffer> load_avatar(std::string_view username) {
         if (!fd.valid()) {
             continue;
         }
-        Result<img::Picture, PictureError> picture =
-            decode_picture_resized(std::move(fd), candidate, AVATAR_SIZE, AVATAR_SIZE);
+        Result<img::Picture, PictureError> picture = decode_picture_resized(
+            std::move(fd), candidate, static_cast<uint32_t>(size), static_cast<uint32_t>(size));
         if (!picture.ok()) {
             continue;
         }
         BgraBuffer pixels = to_bgra(picture.value());
-        avatar_mask(pixels);
+        avatar_mask(pixels, size);
         return pixels;
     }
     return std::nullopt;

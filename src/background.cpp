@@ -1722,21 +1722,26 @@ std::optional<BgraBuffer> load_background(const BackgroundConfig& config, uint32
 
 void paint_background(const GreeterContext& ctx, const std::string& fallback_color,
                       const std::optional<BgraBuffer>& background) {
+    paint_background_at(ctx, fallback_color, background, Rect{0, 0, ctx.width, ctx.height});
+}
+
+void paint_background_at(const GreeterContext& ctx, const std::string& fallback_color,
+                         const std::optional<BgraBuffer>& background, const Rect& target) {
+    const auto width = static_cast<unsigned>(std::max(target.width, 0));
+    const auto height = static_cast<unsigned>(std::max(target.height, 0));
     if (background) {
-        const size_t needed = size_t(std::max(ctx.width, 0)) * size_t(std::max(ctx.height, 0)) * 4;
+        const size_t needed = size_t(width) * size_t(height) * 4;
         if (background->size() < needed) {
             return;
         }
         // Xlib only reads the bytes; its C interface wants them non-const.
         char* data = const_cast<char*>(reinterpret_cast<const char*>(background->data()));
         XImage* image = XCreateImage(ctx.display, ctx.visual, static_cast<unsigned>(ctx.depth),
-                                     ZPixmap, 0, data, static_cast<unsigned>(ctx.width),
-                                     static_cast<unsigned>(ctx.height), 32, 0);
+                                     ZPixmap, 0, data, width, height, 32, 0);
         if (image == nullptr) {
             return;
         }
-        XPutImage(ctx.display, ctx.window, ctx.gc, image, 0, 0, 0, 0,
-                  static_cast<unsigned>(ctx.width), static_cast<unsigned>(ctx.height));
+        XPutImage(ctx.display, ctx.window, ctx.gc, image, 0, 0, target.x, target.y, width, height);
         // The login screen owns the buffer; XDestroyImage would free it.
         image->data = nullptr;
         XDestroyImage(image);
@@ -1753,6 +1758,5 @@ void paint_background(const GreeterContext& ctx, const std::string& fallback_col
     XSetForeground(ctx.display, ctx.gc,
                    (static_cast<unsigned long>(rgb.red) << 16) |
                        (static_cast<unsigned long>(rgb.green) << 8) | rgb.blue);
-    XFillRectangle(ctx.display, ctx.window, ctx.gc, 0, 0, static_cast<unsigned>(ctx.width),
-                   static_cast<unsigned>(ctx.height));
+    XFillRectangle(ctx.display, ctx.window, ctx.gc, target.x, target.y, width, height);
 }

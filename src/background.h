@@ -13,6 +13,7 @@
 #include "result.h"
 
 struct GreeterContext;
+struct Rect;
 
 // Exactly width x height x 4 bytes, rows top to bottom, each pixel blue, green, red, alpha
 // (straight alpha). The consumer knows the size.
@@ -131,3 +132,6 @@ std::optional<BgraBuffer> load_background(const BackgroundConfig& config, uint32
 // Puts the prepared screen picture on the greeter window, or fills it with the fallback colour.
 void paint_background(const GreeterContext& ctx, const std::string& fallback_color,
                       const std::optional<BgraBuffer>& background);
+// The same on one rectangle of the window; the picture has the rectangle's size.
+void paint_background_at(const GreeterContext& ctx, const std::string& fallback_color,
+                         const std::optional<BgraBuffer>& background, const Rect& target);

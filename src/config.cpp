@@ -82,6 +82,24 @@ std::optional<std::string> map_hour(const toml::table& table, std::string_view n
     return std::nullopt;
 }
 
+std::optional<std::string> map_scale(const toml::table& table, uint8_t& out) {
+    const toml::node* node = table.get("scale");
+    if (node == nullptr) {
+        return std::nullopt;
+    }
+    const auto* integer = node->as_integer();
+    if (integer == nullptr) {
+        return type_error(*node, "an integer", "ui.scale");
+    }
+    const int64_t value = integer->get();
+    if (value < 0 || value > MAX_UI_SCALE) {
+        return "invalid value: integer `" + std::to_string(value) + "`, expected 0 to " +
+               std::to_string(MAX_UI_SCALE) + " for key `ui.scale` " + position(*node);
+    }
+    out = static_cast<uint8_t>(value);
+    return std::nullopt;
+}
+
 std::optional<std::string> map_string(const toml::table& table, std::string_view name,
                                       std::string_view key, std::string& out) {
     const toml::node* node = table.get(name);
@@ -144,6 +162,10 @@ std::optional<std::string> map_config(const toml::table& root, Config& config) {
         return error;
     if (const auto* ui = section(root, "ui", "struct UiConfig", error)) {
         error = map_bool(*ui, "clock_24h", "ui.clock_24h", config.ui.clock_24h);
+        if (!error)
+            error = map_string(*ui, "layouts", "ui.layouts", config.ui.layouts);
+        if (!error)
+            error = map_scale(*ui, config.ui.scale);
     }
     if (error)
         return error;

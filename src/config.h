@@ -17,8 +17,14 @@ struct BackgroundConfig {
     std::string fallback_color = "#1a1a2e";
 };
 
+inline constexpr uint8_t MAX_UI_SCALE = 4;
+
 struct UiConfig {
     bool clock_24h = true;
+    // Comma-separated XKB layout codes set at each showing; empty leaves the server's own.
+    std::string layouts = "";
+    // 0 chooses from the monitor's density; otherwise 1 to MAX_UI_SCALE.
+    uint8_t scale = 0;
 };
 
 struct SessionConfig {

@@ -1,9 +1,8 @@
 #include "login_screen.h"
 
 #include <X11/Xutil.h>
-#include <X11/keysym.h>
+#include <X11/extensions/Xrandr.h>
 #include <poll.h>
-#include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,37 +15,15 @@
 #include "avatar.h"
 #include "fd.h"
 #include "log.h"
+#include "monitors.h"
 #include "power.h"
 #include "session.h"
 #include "text.h"
 
 namespace {
 
-// Any code point in the C0 or C1 control ranges; bytes that are not UTF-8 are not control
-// characters here (the caller refuses them on its own).
-bool has_control_char(std::string_view utf8) {
-    size_t pos = 0;
-    while (pos < utf8.size()) {
-        const std::optional<char32_t> cp = next_code_point(utf8, pos);
-        if (cp && (*cp < 0x20 || (*cp >= 0x7F && *cp <= 0x9F))) {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::string& focused_field(GreeterContext& ctx) {
-    return ctx.password_focused ? ctx.password : ctx.username;
-}
-
-// Avatar loading is skipped for an empty user name: the current avatar stays.
-GreeterAction to_password_field(GreeterContext& ctx) {
-    ctx.password_focused = true;
-    return ctx.username.empty() ? GreeterAction::Repaint : GreeterAction::LoadAvatar;
-}
-
 void redraw(LoginScreen& screen, const Config& config) {
-    paint_background(screen.ctx, config.background.fallback_color, screen.background);
+    paint_backdrop(screen.ctx, config.background.fallback_color, screen.backdrop);
     const std::string clock = clock_text(config.ui.clock_24h);
     draw_greeter(screen.ctx, clock, screen.avatar);
     XFlush(screen.display);
@@ -86,25 +63,52 @@ bool grab_input(Display* display, Window window, Cursor cursor) {
     }
 }
 
+// The root's size: Xlib's DisplayWidth/Height are fixed when the connection opens, and a
+// resolution change made during a session only shows in the root window's geometry.
+void root_size(Display* display, Window root, unsigned& width, unsigned& height) {
+    Window geometry_root = 0;
+    int gx = 0;
+    int gy = 0;
+    unsigned border = 0;
+    unsigned root_depth = 0;
+    if (XGetGeometry(display, root, &geometry_root, &gx, &gy, &width, &height, &border,
+                     &root_depth) == 0) {
+        const int sn = DefaultScreen(display);
+        width = static_cast<unsigned>(DisplayWidth(display, sn));
+        height = static_cast<unsigned>(DisplayHeight(display, sn));
+    }
+}
+
+// The monitor the greeter goes on, its scale, and where the covers of the picture go.
+void choose_area(LoginScreen& screen, const Config& config, Backdrop& plan) {
+    GreeterContext& ctx = screen.ctx;
+    const std::vector<Monitor> monitors = read_monitors(screen.display, screen.root);
+    plan = plan_backdrop(monitors, Rect{0, 0, ctx.width, ctx.height});
+    const Monitor chosen = choose_monitor(monitors, ctx.width, ctx.height);
+    ctx.area = chosen.rect;
+    ctx.scale = choose_scale(config.ui.scale, chosen);
+    const Rect& a = ctx.area;
+    log_message(LogLevel::Info,
+                "Monitor: " + (chosen.name.empty() ? "(whole screen)" : chosen.name) + " " +
+                    std::to_string(a.width) + "x" + std::to_string(a.height) + "+" +
+                    std::to_string(a.x) + "+" + std::to_string(a.y) +
+                    " scale=" + std::to_string(ctx.scale));
+}
+
+void show_keyboard(LoginScreen& screen) {
+    screen.ctx.caps_lock = screen.keyboard.caps_lock;
+    screen.ctx.layout_label = active_layout_label(screen.keyboard);
+}
+
 bool show(Display* display, const Config& config, LoginScreen& screen) {
     screen.display = display;
     GreeterContext& ctx = screen.ctx;
     const int sn = DefaultScreen(display);
     const Window root = RootWindow(display, sn);
-    // Xlib's DisplayWidth/Height are fixed when the connection opens; a resolution change made
-    // during a session only shows in the root window's geometry.
-    Window geometry_root = 0;
-    int gx = 0;
-    int gy = 0;
+    screen.root = root;
     unsigned width = 0;
     unsigned height = 0;
-    unsigned border = 0;
-    unsigned root_depth = 0;
-    if (XGetGeometry(display, root, &geometry_root, &gx, &gy, &width, &height, &border,
-                     &root_depth) == 0) {
-        width = static_cast<unsigned>(DisplayWidth(display, sn));
-        height = static_cast<unsigned>(DisplayHeight(display, sn));
-    }
+    root_size(display, root, width, height);
     ctx.display = display;
     ctx.screen = sn;
     ctx.visual = DefaultVisual(display, sn);
@@ -115,6 +119,8 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     log_message(LogLevel::Info, "Screen: " + std::to_string(width) + "x" + std::to_string(height) +
                                     " depth=" + std::to_string(ctx.depth) +
                                     " screen=" + std::to_string(sn));
+    Backdrop backdrop;
+    choose_area(screen, config, backdrop);
 
     XSetWindowAttributes attrs{};
     attrs.override_redirect = True;
@@ -140,24 +146,32 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
 
     // The picture is prepared on a second thread while the fonts open: on two cores the greeter
     // appears sooner. Only this thread talks to the X server.
-    std::optional<BgraBuffer> background;
     std::jthread loader;
     try {
-        loader =
-            std::jthread([&] { background = load_background(config.background, width, height); });
+        loader = std::jthread([&] { load_backdrop(backdrop, config.background); });
     } catch (const std::system_error&) {
-        background = load_background(config.background, width, height);
+        load_backdrop(backdrop, config.background);
     }
 
+    // Layouts from the configuration: the reset gave the server its own keymap back.
+    if (!config.ui.layouts.empty()) {
+        set_layouts(display, root, config.ui.layouts);
+    }
+    // Asked for before the first reading, so that no change falls between.
+    screen.xkb_event_base = watch_keyboard(display);
+    screen.randr_event_base = watch_monitors(display, root);
+    XSelectInput(display, root, PropertyChangeMask | StructureNotifyMask);
+    screen.rules_names = rules_names_atom(display);
+    screen.keyboard = read_keyboard(display, root);
+    show_keyboard(screen);
+
     ctx.gc = XCreateGC(display, ctx.window, 0, nullptr);
-    ctx.clock_font = open_font(display, sn, CLOCK_FONT);
-    ctx.field_font = open_font(display, sn, FIELD_FONT);
-    ctx.small_font = open_font(display, sn, SMALL_FONT);
+    open_greeter_fonts(ctx);
     ctx.draw = XftDrawCreate(display, ctx.window, ctx.visual, ctx.colormap);
     if (loader.joinable()) {
         loader.join();
     }
-    screen.background = std::move(background);
+    screen.backdrop = std::move(backdrop);
 
     ctx.username.reserve(MAX_USERNAME_BYTES + KEY_TEXT_BYTES);
     ctx.password.reserve(PASSWORD_RESERVE);
@@ -190,7 +204,7 @@ std::optional<pid_t> perform(LoginScreen& screen, const Config& config, GreeterA
         case GreeterAction::Nothing:
             return std::nullopt;
         case GreeterAction::LoadAvatar:
-            screen.avatar = load_avatar(ctx.username);
+            screen.avatar = load_avatar(ctx.username, AVATAR_SIZE * ctx.scale);
             break;
         case GreeterAction::DropAvatar:
             screen.avatar.reset();
@@ -209,6 +223,9 @@ std::optional<pid_t> perform(LoginScreen& screen, const Config& config, GreeterA
         case GreeterAction::Console:
             power_action(action);
             return std::nullopt;
+        case GreeterAction::NextLayout:
+            lock_next_layout(screen.display, screen.keyboard);
+            return std::nullopt;
         case GreeterAction::Repaint:
             break;
     }
@@ -216,9 +233,90 @@ std::optional<pid_t> perform(LoginScreen& screen, const Config& config, GreeterA
     return std::nullopt;
 }
 
+// Keyboard and monitor changes; true when the event was one.
+bool follow_server(LoginScreen& screen, XEvent& event) {
+    if (screen.xkb_event_base >= 0 && event.type == screen.xkb_event_base) {
+        screen.keyboard_stale |= follow_keyboard_event(screen.keyboard, event);
+        screen.keyboard_changed = true;
+        return true;
+    }
+    if (event.type == PropertyNotify && event.xproperty.window == screen.root) {
+        if (event.xproperty.atom == screen.rules_names) {
+            screen.keyboard_stale = screen.keyboard_changed = true;
+        }
+        return true;
+    }
+    if (screen.randr_event_base >= 0 &&
+        event.type == screen.randr_event_base + RRScreenChangeNotify) {
+        XRRUpdateConfiguration(&event);
+        screen.monitors_changed = true;
+        return true;
+    }
+    // xrandr --setmonitor announces itself only this way.
+    if (event.type == ConfigureNotify && event.xconfigure.window == screen.root) {
+        screen.monitors_changed = true;
+        return true;
+    }
+    return false;
+}
+
+// Lays the greeter out again on the monitors as they are now.
+void relayout(LoginScreen& screen, const Config& config) {
+    GreeterContext& ctx = screen.ctx;
+    unsigned width = 0;
+    unsigned height = 0;
+    root_size(screen.display, screen.root, width, height);
+    const int32_t old_scale = ctx.scale;
+    if (static_cast<int32_t>(width) != ctx.width || static_cast<int32_t>(height) != ctx.height) {
+        ctx.width = static_cast<int32_t>(width);
+        ctx.height = static_cast<int32_t>(height);
+        XMoveResizeWindow(screen.display, ctx.window, 0, 0, width, height);
+    }
+    Backdrop plan;
+    choose_area(screen, config, plan);
+    if (plan.covers != screen.backdrop.covers) {
+        load_backdrop(plan, config.background);
+        screen.backdrop = std::move(plan);
+    } else {
+        screen.backdrop.uncovered = std::move(plan.uncovered);
+    }
+    if (ctx.scale != old_scale) {
+        close_greeter_fonts(ctx);
+        open_greeter_fonts(ctx);
+        if (screen.avatar && !ctx.username.empty()) {
+            screen.avatar = load_avatar(ctx.username, AVATAR_SIZE * ctx.scale);
+        }
+    }
+}
+
+// What the events just read changed, shown once for all of them.
+void catch_up(LoginScreen& screen, const Config& config) {
+    bool repaint = false;
+    if (screen.monitors_changed) {
+        screen.monitors_changed = false;
+        relayout(screen, config);
+        repaint = true;
+    }
+    if (screen.keyboard_changed) {
+        screen.keyboard_changed = false;
+        if (screen.keyboard_stale) {
+            screen.keyboard_stale = false;
+            screen.keyboard = read_keyboard(screen.display, screen.root);
+        }
+        const bool caps_lock = screen.ctx.caps_lock;
+        const std::string label = screen.ctx.layout_label;
+        show_keyboard(screen);
+        repaint = repaint || caps_lock != screen.ctx.caps_lock || label != screen.ctx.layout_label;
+    }
+    if (repaint) {
+        redraw(screen, config);
+    }
+}
+
 std::optional<pid_t> handle_event(LoginScreen& screen, const Config& config, XEvent& event) {
     // Events sent by other clients, and events for an earlier greeter window, are not input.
-    if (event.xany.send_event || event.xany.window != screen.ctx.window) {
+    if (event.xany.send_event || follow_server(screen, event) ||
+        event.xany.window != screen.ctx.window) {
         return std::nullopt;
     }
     GreeterContext& ctx = screen.ctx;
@@ -249,119 +347,6 @@ int current_minute_key() {
 
 }  // namespace
 
-KeyText key_text_utf8(unsigned long keysym, std::string_view lookup) {
-    KeyText text;
-    bool ascii = !lookup.empty();
-    for (const char c : lookup) {
-        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    }
-    if (ascii) {
-        text.length = std::min(lookup.size(), sizeof text.bytes);
-        std::memcpy(text.bytes, lookup.data(), text.length);
-        return text;
-    }
-    const int n =
-        xkb_keysym_to_utf8(static_cast<xkb_keysym_t>(keysym), text.bytes, sizeof text.bytes);
-    // n counts the terminating NUL; 0 means the keysym has no text, -1 a too small buffer.
-    text.length = n > 1 ? static_cast<size_t>(n - 1) : 0;
-    return text;
-}
-
-bool is_typable_text(std::string_view utf8) {
-    return !has_control_char(utf8);
-}
-
-void remove_last_char(std::string& text) {
-    const size_t n = last_utf8_char_length(text);
-    const size_t keep = text.size() - n;
-    explicit_bzero(text.data() + keep, n);
-    text.resize(keep);
-}
-
-GreeterAction handle_key(GreeterContext& ctx, unsigned long keysym, std::string_view text) {
-    switch (keysym) {
-        case XK_BackSpace:
-            remove_last_char(focused_field(ctx));
-            return GreeterAction::Repaint;
-        case XK_Tab:
-            ctx.message.reset();
-            if (ctx.password_focused) {
-                ctx.password_focused = false;
-                return GreeterAction::Repaint;
-            }
-            return to_password_field(ctx);
-        case XK_Return:
-            if (ctx.password_focused) {
-                return GreeterAction::Submit;
-            }
-            return to_password_field(ctx);
-        case XK_Escape:
-            wipe_text(ctx.username);
-            wipe_text(ctx.password);
-            ctx.message.reset();
-            ctx.password_focused = false;
-            return GreeterAction::DropAvatar;
-        default:
-            break;
-    }
-    if (text.empty()) {
-        return GreeterAction::Nothing;
-    }
-    if (!is_valid_utf8(text)) {
-        return GreeterAction::Repaint;
-    }
-    if (!is_typable_text(text)) {
-        return GreeterAction::Nothing;
-    }
-    std::string& field = focused_field(ctx);
-    const size_t cap = ctx.password_focused ? MAX_PASSWORD_BYTES : MAX_USERNAME_BYTES;
-    if (field.size() + text.size() > cap) {
-        return GreeterAction::Nothing;
-    }
-    field.append(text);
-    return GreeterAction::Repaint;
-}
-
-GreeterAction handle_button(GreeterContext& ctx, int32_t x, int32_t y) {
-    if (rect_contains(ctx.username_rect, x, y)) {
-        ctx.password_focused = false;
-        return GreeterAction::Repaint;
-    }
-    if (rect_contains(ctx.password_rect, x, y)) {
-        if (ctx.password_focused) {
-            return GreeterAction::Repaint;
-        }
-        return to_password_field(ctx);
-    }
-    if (rect_contains(ctx.login_rect, x, y)) {
-        return GreeterAction::Submit;
-    }
-    switch (hit_power_button(ctx, x, y)) {
-        case POWER_OFF_BUTTON:
-            return GreeterAction::PowerOff;
-        case REBOOT_BUTTON:
-            return GreeterAction::Reboot;
-        case CONSOLE_BUTTON:
-            return GreeterAction::Console;
-        default:
-            return GreeterAction::Nothing;
-    }
-}
-
-GreeterAction handle_motion(GreeterContext& ctx, int32_t x, int32_t y) {
-    const bool login_hovered = rect_contains(ctx.login_rect, x, y);
-    const uint8_t hovered_button = hit_power_button(ctx, x, y);
-    const bool changed = login_hovered != ctx.login_hovered || hovered_button != ctx.hovered_button;
-    ctx.login_hovered = login_hovered;
-    ctx.hovered_button = hovered_button;
-    return changed ? GreeterAction::Repaint : GreeterAction::Nothing;
-}
-
-void apply_login_failure(GreeterContext& ctx, const std::string& error) {
-    ctx.message = error;
-    wipe_text(ctx.password);
-}
-
 std::optional<pid_t> run_login_screen(Display* display, const Config& config, LoginScreen& screen) {
     if (!show(display, config, screen)) {
         return std::nullopt;
@@ -385,6 +370,7 @@ std::optional<pid_t> run_login_screen(Display* display, const Config& config, Lo
                 return *session;
             }
         }
+        catch_up(screen, config);
     }
 }
 
@@ -393,6 +379,8 @@ void hide_login_screen(LoginScreen& screen) {
         return;
     }
     XUnmapWindow(screen.display, screen.ctx.window);
+    // The session's changes to the root are none of the hidden greeter's business.
+    XSelectInput(screen.display, screen.root, NoEventMask);
     XUngrabKeyboard(screen.display, CurrentTime);
     XUngrabPointer(screen.display, CurrentTime);
     XFlush(screen.display);
@@ -419,7 +407,7 @@ void close_login_screen(LoginScreen& screen) {
     }
     screen.avatar.reset();
     release_greeter(ctx);
-    screen.background.reset();
+    screen.backdrop = Backdrop{};
     XFlush(screen.display);
     screen.display = nullptr;
 }

@@ -8,8 +8,10 @@
 #include <optional>
 #include <string_view>
 
-#include "background.h"
 #include "config.h"
+#include "covers.h"
+#include "input.h"
+#include "keyboard.h"
 #include "ui.h"
 
 // StructureNotify, Exposure, PointerMotion, ButtonPress, KeyPress.
@@ -27,11 +29,22 @@ inline constexpr int MAX_SHOWINGS_WITHOUT_INPUT = 3;
 // caller has not).
 struct LoginScreen {
     Display* display = nullptr;
+    Window root = 0;
     Cursor cursor = 0;
     GreeterContext ctx;
     std::optional<BgraBuffer> avatar;
-    std::optional<BgraBuffer> background;
+    Backdrop backdrop;
     int minute_key = -1;
+
+    // -1 when the server lacks the extension.
+    int xkb_event_base = -1;
+    int randr_event_base = -1;
+    Atom rules_names = 0;
+    KeyboardState keyboard;
+    // Set while events are read; acted on once the queue is empty.
+    bool keyboard_stale = false;
+    bool keyboard_changed = false;
+    bool monitors_changed = false;
 
     LoginScreen() = default;
     LoginScreen(const LoginScreen&) = delete;
@@ -48,39 +61,3 @@ void hide_login_screen(LoginScreen& screen);
 
 // Releases everything bound to the window, destroys it, then releases the rest of the showing.
 void close_login_screen(LoginScreen& screen);
-
-// What the X side does after the input rules changed the state.
-enum class GreeterAction {
-    Nothing,
-    Repaint,
-    LoadAvatar,  // then repaint
-    DropAvatar,  // then repaint
-    Submit,
-    PowerOff,
-    Reboot,
-    Console,
-};
-
-// A key's text: at most KEY_TEXT_BYTES bytes, wiped by the caller after use.
-struct KeyText {
-    char bytes[KEY_TEXT_BYTES] = {};
-    size_t length = 0;
-    std::string_view view() const { return {bytes, length}; }
-};
-
-// The key's text as UTF-8. `lookup` is what XLookupString gave: its ASCII answers (including the
-// control characters it makes for Control+key) are kept as they are; anything else comes from
-// the keysym, since XLookupString in the C locale answers Latin-1 bytes or nothing.
-KeyText key_text_utf8(unsigned long keysym, std::string_view lookup);
-
-// Text entry: whether the text may be typed at all (no C0 or C1 control character).
-bool is_typable_text(std::string_view utf8);
-
-// The input rules. They change the context's input state and say what the X side must do.
-GreeterAction handle_key(GreeterContext& ctx, unsigned long keysym, std::string_view text);
-GreeterAction handle_button(GreeterContext& ctx, int32_t x, int32_t y);
-GreeterAction handle_motion(GreeterContext& ctx, int32_t x, int32_t y);
-void apply_login_failure(GreeterContext& ctx, const std::string& error);
-
-// Removes the last UTF-8 character, zeroing its bytes first.
-void remove_last_char(std::string& text);

@@ -10,6 +10,12 @@ namespace {
 
 // Power-button labels sit this far above the screen's bottom edge.
 constexpr int32_t POWER_LABEL_RISE = 23;
+constexpr int32_t BUTTON_WIDTH = 140;
+constexpr int32_t BUTTON_HEIGHT = 36;
+// The bar's buttons stand this far from its top, bottom and right edges.
+constexpr int32_t BAR_MARGIN = 10;
+constexpr int32_t LAYOUT_BUTTON_WIDTH = 64;
+constexpr const char* FONT_FAMILY = "DejaVu Sans";
 
 uint16_t to_channel(double fraction) {
     const double scaled = std::clamp(fraction * 65535.0, 0.0, 65535.0);
@@ -43,8 +49,8 @@ struct PixmapOwner {
 };
 
 void put_avatar(const GreeterContext& ctx, const BgraBuffer& avatar, const Rect& at) {
-    const auto size = static_cast<unsigned>(GREETER_AVATAR_SIZE);
-    if (avatar.size() != static_cast<size_t>(size) * size * 4) {
+    const auto size = static_cast<unsigned>(at.width);
+    if (at.width <= 0 || avatar.size() != static_cast<size_t>(size) * size * 4) {
         return;
     }
     const XRenderPictFormat* window_format = XRenderFindVisualFormat(ctx.display, ctx.visual);
@@ -76,31 +82,55 @@ void put_avatar(const GreeterContext& ctx, const BgraBuffer& avatar, const Rect&
 
 }  // namespace
 
-GreeterLayout greeter_layout(int32_t width, int32_t height) {
-    const int32_t cx = width / 2;
-    const int32_t cy = height / 2;
-    const int32_t button_y = height - 46;
-    const int32_t label_y = height - POWER_LABEL_RISE;
+GreeterLayout greeter_layout(const Rect& area, int32_t scale) {
+    const int32_t s = std::clamp(scale, 1, MAX_SCALE);
+    const int32_t cx = area.x + area.width / 2;
+    const int32_t cy = area.y + area.height / 2;
+    const int32_t bottom = area.y + area.height;
+    const int32_t bar_height = BUTTON_HEIGHT * s + 2 * BAR_MARGIN * s;
+    const int32_t button_y = bottom - (BUTTON_HEIGHT + BAR_MARGIN) * s;
+    const int32_t label_y = bottom - POWER_LABEL_RISE * s;
+    const int32_t field_w = FIELD_WIDTH * s;
+    const int32_t field_h = FIELD_HEIGHT * s;
+    const int32_t avatar = GREETER_AVATAR_SIZE * s;
+    const auto button = [&](int32_t centre_offset) {
+        return Rect{cx + (centre_offset - BUTTON_WIDTH / 2) * s, button_y, BUTTON_WIDTH * s,
+                    BUTTON_HEIGHT * s};
+    };
     GreeterLayout l;
-    l.clock_baseline = {cx, cy - 210};
-    l.avatar = {cx - 48, cy - 160, GREETER_AVATAR_SIZE, GREETER_AVATAR_SIZE};
-    l.avatar_head = {cx - 16, cy - 146, 32, 32};
-    l.avatar_body = {cx - 28, cy - 118, 56, 56};
-    l.username_rect = {cx - 160, cy - 44, FIELD_WIDTH, FIELD_HEIGHT};
-    l.username_text = {cx - 148, cy - 17};
-    l.password_rect = {cx - 160, cy + 12, FIELD_WIDTH, FIELD_HEIGHT};
-    l.password_text = {cx - 148, cy + 39};
-    l.message_baseline = {cx, cy + 78};
-    l.login_rect = {cx - 160, cy + 92, FIELD_WIDTH, FIELD_HEIGHT};
-    l.login_baseline = {cx, cy + 119};
-    l.bottom_bar = {0, height - 56, width, 56};
-    l.power_off_rect = {cx - 226, button_y, 140, 36};
-    l.power_off_baseline = {cx - 156, label_y};
-    l.reboot_rect = {cx - 70, button_y, 140, 36};
+    l.clock_baseline = {cx, cy - 210 * s};
+    l.avatar = {cx - 48 * s, cy - 160 * s, avatar, avatar};
+    l.avatar_head = {cx - 16 * s, cy - 146 * s, 32 * s, 32 * s};
+    l.avatar_body = {cx - 28 * s, cy - 118 * s, 56 * s, 56 * s};
+    l.username_rect = {cx - 160 * s, cy - 44 * s, field_w, field_h};
+    l.username_text = {cx - 148 * s, cy - 17 * s};
+    l.password_rect = {cx - 160 * s, cy + 12 * s, field_w, field_h};
+    l.password_text = {cx - 148 * s, cy + 39 * s};
+    l.message_baseline = {cx, cy + 78 * s};
+    l.login_rect = {cx - 160 * s, cy + 92 * s, field_w, field_h};
+    l.login_baseline = {cx, cy + 119 * s};
+    l.bottom_bar = {area.x, bottom - bar_height, area.width, bar_height};
+    l.power_off_rect = button(-156);
+    l.power_off_baseline = {cx - 156 * s, label_y};
+    l.reboot_rect = button(0);
     l.reboot_baseline = {cx, label_y};
-    l.console_rect = {cx + 86, button_y, 140, 36};
-    l.console_baseline = {cx + 156, label_y};
+    l.console_rect = button(156);
+    l.console_baseline = {cx + 156 * s, label_y};
+    const int32_t right = area.x + area.width - BAR_MARGIN * s;
+    l.layout_rect = {right - LAYOUT_BUTTON_WIDTH * s, button_y, LAYOUT_BUTTON_WIDTH * s,
+                     BUTTON_HEIGHT * s};
+    l.layout_baseline = {right - LAYOUT_BUTTON_WIDTH / 2 * s, label_y};
+    l.caps_lock_baseline = l.message_baseline;
+    l.message_low_baseline = {cx, cy + 158 * s};
     return l;
+}
+
+GreeterLayout greeter_layout(int32_t width, int32_t height) {
+    return greeter_layout(Rect{0, 0, width, height}, 1);
+}
+
+std::string font_pattern(const FontSpec& font, int32_t scale) {
+    return std::string(FONT_FAMILY) + ":size=" + std::to_string(font.size * scale) + font.style;
 }
 
 bool rect_contains(const Rect& rect, int32_t x, int32_t y) {
@@ -118,6 +148,9 @@ uint8_t hit_power_button(const GreeterContext& ctx, int32_t x, int32_t y) {
     }
     if (rect_contains(ctx.console_rect, x, y)) {
         return CONSOLE_BUTTON;
+    }
+    if (rect_contains(ctx.layout_rect, x, y)) {
+        return LAYOUT_BUTTON;
     }
     return NO_BUTTON;
 }
@@ -170,8 +203,23 @@ BgraBuffer premultiply_bgra(const BgraBuffer& straight) {
     return out;
 }
 
-XftFont* open_font(Display* display, int screen, const char* pattern) {
-    return XftFontOpenName(display, screen, pattern);
+XftFont* open_font(Display* display, int screen, const std::string& pattern) {
+    return XftFontOpenName(display, screen, pattern.c_str());
+}
+
+void open_greeter_fonts(GreeterContext& ctx) {
+    ctx.clock_font = open_font(ctx.display, ctx.screen, font_pattern(CLOCK_FONT, ctx.scale));
+    ctx.field_font = open_font(ctx.display, ctx.screen, font_pattern(FIELD_FONT, ctx.scale));
+    ctx.small_font = open_font(ctx.display, ctx.screen, font_pattern(SMALL_FONT, ctx.scale));
+}
+
+void close_greeter_fonts(GreeterContext& ctx) {
+    for (XftFont** font : {&ctx.clock_font, &ctx.field_font, &ctx.small_font}) {
+        if (*font != nullptr) {
+            XftFontClose(ctx.display, *font);
+            *font = nullptr;
+        }
+    }
 }
 
 void fill_rect(const GreeterContext& ctx, int32_t x, int32_t y, int32_t width, int32_t height,
@@ -189,11 +237,13 @@ void fill_rect(const GreeterContext& ctx, int32_t x, int32_t y, int32_t width, i
                          static_cast<unsigned>(width), static_cast<unsigned>(height));
 }
 
-void draw_field_outline(const GreeterContext& ctx, int32_t x, int32_t y, const Rgba& color) {
-    fill_rect(ctx, x, y, FIELD_WIDTH, 1, color);
-    fill_rect(ctx, x, y + FIELD_HEIGHT - 1, FIELD_WIDTH, 1, color);
-    fill_rect(ctx, x, y, 1, FIELD_HEIGHT, color);
-    fill_rect(ctx, x + FIELD_WIDTH - 1, y, 1, FIELD_HEIGHT, color);
+void draw_field_outline(const GreeterContext& ctx, const Rect& field, int32_t thickness,
+                        const Rgba& color) {
+    const int32_t t = thickness;
+    fill_rect(ctx, field.x, field.y, field.width, t, color);
+    fill_rect(ctx, field.x, field.y + field.height - t, field.width, t, color);
+    fill_rect(ctx, field.x, field.y, t, field.height, color);
+    fill_rect(ctx, field.x + field.width - t, field.y, t, field.height, color);
 }
 
 void draw_text(XftDraw* draw, std::string_view text, int32_t x, int32_t y, XftFont* font,
@@ -222,7 +272,7 @@ void draw_centered_text(Display* display, XftDraw* draw, std::string_view text, 
 
 void draw_greeter(GreeterContext& ctx, const std::string& clock,
                   const std::optional<BgraBuffer>& avatar) {
-    const GreeterLayout l = greeter_layout(ctx.width, ctx.height);
+    const GreeterLayout l = greeter_layout(ctx.area, ctx.scale);
     const auto fill = [&](const Rect& r, const Rgba& color) {
         fill_rect(ctx, r.x, r.y, r.width, r.height, color);
     };
@@ -241,7 +291,7 @@ void draw_greeter(GreeterContext& ctx, const std::string& clock,
     const bool user_focused = !ctx.password_focused;
     ctx.username_rect = l.username_rect;
     fill(l.username_rect, user_focused ? FIELD_FOCUSED_COLOR : FIELD_COLOR);
-    draw_field_outline(ctx, l.username_rect.x, l.username_rect.y,
+    draw_field_outline(ctx, l.username_rect, ctx.scale,
                        user_focused ? OUTLINE_FOCUSED_COLOR : OUTLINE_COLOR);
     if (ctx.username.empty()) {
         draw_text(ctx.draw, USERNAME_PLACEHOLDER, l.username_text.x, l.username_text.y,
@@ -253,7 +303,7 @@ void draw_greeter(GreeterContext& ctx, const std::string& clock,
 
     ctx.password_rect = l.password_rect;
     fill(l.password_rect, ctx.password_focused ? FIELD_FOCUSED_COLOR : FIELD_COLOR);
-    draw_field_outline(ctx, l.password_rect.x, l.password_rect.y,
+    draw_field_outline(ctx, l.password_rect, ctx.scale,
                        ctx.password_focused ? OUTLINE_FOCUSED_COLOR : OUTLINE_COLOR);
     if (ctx.password.empty()) {
         draw_text(ctx.draw, PASSWORD_PLACEHOLDER, l.password_text.x, l.password_text.y,
@@ -263,9 +313,14 @@ void draw_greeter(GreeterContext& ctx, const std::string& clock,
                   ctx.field_font, TEXT_COLOR);
     }
 
+    if (ctx.caps_lock) {
+        draw_centered_text(ctx.display, ctx.draw, CAPS_LOCK_TEXT, l.caps_lock_baseline.x,
+                           l.caps_lock_baseline.y, ctx.small_font, PLACEHOLDER_COLOR);
+    }
     if (ctx.message) {
-        draw_centered_text(ctx.display, ctx.draw, *ctx.message, l.message_baseline.x,
-                           l.message_baseline.y, ctx.small_font, MESSAGE_COLOR);
+        const Point& at = ctx.caps_lock ? l.message_low_baseline : l.message_baseline;
+        draw_centered_text(ctx.display, ctx.draw, *ctx.message, at.x, at.y, ctx.small_font,
+                           MESSAGE_COLOR);
     }
 
     ctx.login_rect = l.login_rect;
@@ -286,6 +341,12 @@ void draw_greeter(GreeterContext& ctx, const std::string& clock,
            l.power_off_baseline);
     button(ctx.reboot_rect, l.reboot_rect, REBOOT_BUTTON, REBOOT_LABEL, l.reboot_baseline);
     button(ctx.console_rect, l.console_rect, CONSOLE_BUTTON, CONSOLE_LABEL, l.console_baseline);
+    if (ctx.layout_label.empty()) {
+        ctx.layout_rect = Rect{};
+    } else {
+        button(ctx.layout_rect, l.layout_rect, LAYOUT_BUTTON, ctx.layout_label.c_str(),
+               l.layout_baseline);
+    }
 }
 
 void release_greeter(GreeterContext& ctx) {
@@ -293,12 +354,7 @@ void release_greeter(GreeterContext& ctx) {
         XftDrawDestroy(ctx.draw);
         ctx.draw = nullptr;
     }
-    for (XftFont** font : {&ctx.clock_font, &ctx.field_font, &ctx.small_font}) {
-        if (*font != nullptr) {
-            XftFontClose(ctx.display, *font);
-            *font = nullptr;
-        }
-    }
+    close_greeter_fonts(ctx);
     if (ctx.gc != nullptr) {
         XFreeGC(ctx.display, ctx.gc);
         ctx.gc = nullptr;

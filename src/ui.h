@@ -39,6 +39,7 @@ inline constexpr uint8_t POWER_OFF_BUTTON = 0;
 inline constexpr uint8_t REBOOT_BUTTON = 1;
 inline constexpr uint8_t CONSOLE_BUTTON = 2;
 inline constexpr uint8_t NO_BUTTON = 3;
+inline constexpr uint8_t LAYOUT_BUTTON = 4;
 
 // Linux-PAM answers at most 512 bytes; the user-name cap keeps every drawn text within one
 // X request.
@@ -49,9 +50,14 @@ inline constexpr size_t KEY_TEXT_BYTES = 32;
 // Reserved up front so that growing the password never leaves a copy in freed memory.
 inline constexpr size_t PASSWORD_RESERVE = MAX_PASSWORD_BYTES + KEY_TEXT_BYTES;
 
-inline constexpr const char* CLOCK_FONT = "DejaVu Sans:size=36:weight=light";
-inline constexpr const char* FIELD_FONT = "DejaVu Sans:size=14";
-inline constexpr const char* SMALL_FONT = "DejaVu Sans:size=12";
+// Font sizes in points at scale 1.
+struct FontSpec {
+    int size;
+    const char* style;  // appended to the pattern
+};
+inline constexpr FontSpec CLOCK_FONT{36, ":weight=light"};
+inline constexpr FontSpec FIELD_FONT{14, ""};
+inline constexpr FontSpec SMALL_FONT{12, ""};
 
 inline constexpr const char* USERNAME_PLACEHOLDER = "Username";
 inline constexpr const char* PASSWORD_PLACEHOLDER = "Password";
@@ -59,6 +65,7 @@ inline constexpr const char* LOGIN_LABEL = "Log In";
 inline constexpr const char* POWER_OFF_LABEL = "Power Off";
 inline constexpr const char* REBOOT_LABEL = "Reboot";
 inline constexpr const char* CONSOLE_LABEL = "Console";
+inline constexpr const char* CAPS_LOCK_TEXT = "Caps Lock is on";
 
 // The colour table: there are no other drawing colours.
 inline constexpr Rgba TEXT_COLOR{1.0, 1.0, 1.0, 1.0};
@@ -80,6 +87,7 @@ inline constexpr Rgba BUTTON_COLOR{1.0, 1.0, 1.0, 0.1};
 inline constexpr int32_t FIELD_WIDTH = 320;
 inline constexpr int32_t FIELD_HEIGHT = 44;
 inline constexpr int32_t GREETER_AVATAR_SIZE = 96;
+inline constexpr int32_t MAX_SCALE = 4;
 
 // The state of one showing: X handles, fonts, typed texts and input state.
 // The context owns the fonts, the Xft draw, the GC and the texts (`release_greeter`); it borrows
@@ -106,15 +114,23 @@ struct GreeterContext {
     Rect power_off_rect;
     Rect reboot_rect;
     Rect console_rect;
+    Rect layout_rect;  // empty while there is one layout
 
     int screen = 0;
     int depth = 0;
+    // The window's (the root's) size.
     int32_t width = 0;
     int32_t height = 0;
+    // The monitor the greeter is laid out on, and the factor of every length.
+    Rect area;
+    int32_t scale = 1;
 
     bool password_focused = false;
     bool login_hovered = false;
     uint8_t hovered_button = NO_BUTTON;
+    bool caps_lock = false;
+    // The active keyboard layout's name; empty with one layout.
+    std::string layout_label;
 };
 
 // Every position of the greeter, from the screen size alone.
@@ -137,13 +153,25 @@ struct GreeterLayout {
     Point reboot_baseline;  // x is the centre
     Rect console_rect;
     Point console_baseline;  // x is the centre
+    Rect layout_rect;
+    Point layout_baseline;     // x is the centre
+    Point caps_lock_baseline;  // x is the centre
+    // Where the message goes while the Caps Lock warning takes its place: below "Log In".
+    Point message_low_baseline;  // x is the centre
 };
 
+// Every position of the greeter on `area` (the chosen monitor) with every length times `scale`.
+GreeterLayout greeter_layout(const Rect& area, int32_t scale);
+// The whole screen at scale 1.
 GreeterLayout greeter_layout(int32_t width, int32_t height);
+
+// The Xft pattern of a font at a scale: "DejaVu Sans:size=36:weight=light" at scale 1.
+std::string font_pattern(const FontSpec& font, int32_t scale);
 
 // Half-open: the right and bottom edges are outside.
 bool rect_contains(const Rect& rect, int32_t x, int32_t y);
 
+// The bar's buttons: power off, reboot, console, then the layout button.
 uint8_t hit_power_button(const GreeterContext& ctx, int32_t x, int32_t y);
 
 // Premultiplied, for rectangle fills.
@@ -161,17 +189,22 @@ std::string password_bullets(std::string_view password);
 // Straight-alpha BGRA to the premultiplied pixels of an ARGB32 render picture.
 BgraBuffer premultiply_bgra(const BgraBuffer& straight);
 
-XftFont* open_font(Display* display, int screen, const char* pattern);
+XftFont* open_font(Display* display, int screen, const std::string& pattern);
+// The clock, field and small fonts at the context's scale; closing leaves them absent.
+void open_greeter_fonts(GreeterContext& ctx);
+void close_greeter_fonts(GreeterContext& ctx);
 
 void fill_rect(const GreeterContext& ctx, int32_t x, int32_t y, int32_t width, int32_t height,
                const Rgba& color);
-void draw_field_outline(const GreeterContext& ctx, int32_t x, int32_t y, const Rgba& color);
+// A `thickness`-pixel outline just inside the field's rectangle.
+void draw_field_outline(const GreeterContext& ctx, const Rect& field, int32_t thickness,
+                        const Rgba& color);
 void draw_text(XftDraw* draw, std::string_view text, int32_t x, int32_t y, XftFont* font,
                const Rgba& color);
 void draw_centered_text(Display* display, XftDraw* draw, std::string_view text, int32_t center_x,
                         int32_t y, XftFont* font, const Rgba& color);
 
-// Draws every element over the freshly painted background and records the six rectangles.
+// Draws every element over the freshly painted background and records the hit rectangles.
 void draw_greeter(GreeterContext& ctx, const std::string& clock,
                   const std::optional<BgraBuffer>& avatar);
 

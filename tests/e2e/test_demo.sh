@@ -62,6 +62,15 @@ assert_pixel demo 1110 670 $((23 + r * 179 / 255)) $((42 + g * 179 / 255)) $((76
 # Just outside the button the picture shows unchanged.
 read -r r g b <<<"$(picture_pixel 1125 654)"
 assert_pixel demo 1125 654 "$r" "$g" "$b" 3
+# The demo offers two layouts: the layout button at the bar's right end is filled like the power
+# buttons (white 0.1 over the bar's black 0.3) and has a white label.
+button_over() { echo $((25 + $1 * 179 / 255 * 230 / 255)); }
+for x in 736 1848; do
+    read -r r g b <<<"$(picture_pixel $x 1036)"
+    assert_pixel demo $x 1036 "$(button_over "$r")" "$(button_over "$g")" "$(button_over "$b")" 3
+done
+[ "$(/usr/bin/convert "$W/demo.png" -crop 60x32+1848+1036 +repage -colorspace gray \
+    -format '%[fx:round(255*maxima)]' info:)" -ge 250 ] || fail "no label on the layout button"
 
 # Ctrl-C: the demo and everything it started end within seconds.
 kill -INT -- "-$demo_pid"

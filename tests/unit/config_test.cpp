@@ -11,6 +11,8 @@ struct MappingCase {
     const char* fallback_color;
     bool clock_24h;
     const char* session;
+    const char* layouts = "";
+    uint8_t scale = 0;
 };
 
 const MappingCase MAPPING_CASES[] = {
@@ -21,6 +23,10 @@ const MappingCase MAPPING_CASES[] = {
      "[session]\ndefault = \"graphical\"\n",
      6, 12, 17, 21, "#1a1a2e", true, "graphical"},
     {"only ui", "[ui]\nclock_24h = false\n", 6, 12, 17, 21, "#1a1a2e", false, "graphical"},
+    {"layouts kept as written, scale bounds", "[ui]\nlayouts = \" us,xx, de\"\nscale = 4\n", 6, 12,
+     17, 21, "#1a1a2e", true, "graphical", " us,xx, de", 4},
+    {"scale 0 is automatic", "[ui]\nscale = 0\n", 6, 12, 17, 21, "#1a1a2e", true, "graphical", "",
+     0},
     {"one hour key", "[background]\nnight_start = 22\n", 6, 12, 17, 22, "#1a1a2e", true,
      "graphical"},
     {"hour bounds", "[background]\nmorning_start = 0\nnight_start = 255\n", 0, 12, 17, 255,
@@ -45,6 +51,8 @@ TEST(ConfigMapping, ValidTexts) {
         EXPECT_EQ(config.background.fallback_color, c.fallback_color);
         EXPECT_EQ(config.ui.clock_24h, c.clock_24h);
         EXPECT_EQ(config.session.default_, c.session);
+        EXPECT_EQ(config.ui.layouts, c.layouts);
+        EXPECT_EQ(config.ui.scale, c.scale);
     }
 }
 
@@ -77,6 +85,16 @@ const ErrorCase ERROR_CASES[] = {
     {"integer for the session", "[session]\ndefault = 1\n",
      "invalid type: integer `1`, expected a string for key `session.default` at line 2, column 11",
      false},
+    {"scale above 4", "[ui]\nscale = 5\n",
+     "invalid value: integer `5`, expected 0 to 4 for key `ui.scale` at line 2, column 9", false},
+    {"negative scale", "[ui]\nscale = -1\n",
+     "invalid value: integer `-1`, expected 0 to 4 for key `ui.scale` at line 2, column 9", false},
+    {"fractional scale", "[ui]\nscale = 1.5\n",
+     "invalid type: floating point `1.5`, expected an integer for key `ui.scale` at line 2, column "
+     "9",
+     false},
+    {"layouts as an array", "[ui]\nlayouts = [\"us\"]\n",
+     "invalid type: array, expected a string for key `ui.layouts` at line 2, column 11", false},
     {"background as a string", "background = \"x\"\n",
      "invalid type: string \"x\", expected struct BackgroundConfig", true},
     {"syntax error", "[ui\nclock_24h = true\n", "TOML parse error at line 1, column 4: ", true},
@@ -111,6 +129,8 @@ TEST(ConfigDefaults, MatchTheDocumentedValues) {
     EXPECT_EQ(config.background.night_start, 21);
     EXPECT_EQ(config.background.fallback_color, "#1a1a2e");
     EXPECT_TRUE(config.ui.clock_24h);
+    EXPECT_EQ(config.ui.layouts, "");
+    EXPECT_EQ(config.ui.scale, 0);
     EXPECT_EQ(config.session.default_, "graphical");
 }
 

@@ -10,7 +10,7 @@
 
 namespace {
 
-// A context as after the first paint of a 1920 x 1080 screen.
+// A context as after the first paint of a 1920 x 1080 screen with two keyboard layouts.
 GreeterContext greeter() {
     const GreeterLayout l = greeter_layout(1920, 1080);
     GreeterContext ctx;
@@ -22,6 +22,7 @@ GreeterContext greeter() {
     ctx.power_off_rect = l.power_off_rect;
     ctx.reboot_rect = l.reboot_rect;
     ctx.console_rect = l.console_rect;
+    ctx.layout_rect = l.layout_rect;
     ctx.password.reserve(PASSWORD_RESERVE);
     return ctx;
 }
@@ -65,6 +66,8 @@ const char* action_name(GreeterAction a) {
             return "Reboot";
         case GreeterAction::Console:
             return "Console";
+        case GreeterAction::NextLayout:
+            return "NextLayout";
     }
     return "?";
 }
@@ -389,6 +392,7 @@ TEST(LoginScreenPointer, Clicks) {
          {"bob", "", {}, false}},
         {"reboot", {"", "", {}, false}, 960, 1050, GreeterAction::Reboot, {"", "", {}, false}},
         {"console", {"", "", {}, true}, 1100, 1050, GreeterAction::Console, {"", "", {}, true}},
+        {"layout", {"", "x", {}, true}, 1878, 1050, GreeterAction::NextLayout, {"", "x", {}, true}},
         {"right of power off",
          {"", "", {}, false},
          874,

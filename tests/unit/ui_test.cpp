@@ -71,6 +71,39 @@ TEST(UiLayout, OddSizeRoundsCentreDown) {
     EXPECT_EQ(l.bottom_bar, (Rect{0, 711, 1365, 56}));
 }
 
+TEST(UiLayout, ScaledOnAMonitor) {
+    // Scale 2 on the right half of a 3840-wide root: every length doubles around (2880, 540).
+    const GreeterLayout l = greeter_layout(Rect{1920, 0, 1920, 1080}, 2);
+    EXPECT_EQ(l.clock_baseline, (Point{2880, 120}));
+    EXPECT_EQ(l.avatar, (Rect{2784, 220, 192, 192}));
+    EXPECT_EQ(l.avatar_head, (Rect{2848, 248, 64, 64}));
+    EXPECT_EQ(l.username_rect, (Rect{2560, 452, 640, 88}));
+    EXPECT_EQ(l.username_text, (Point{2584, 506}));
+    EXPECT_EQ(l.password_rect, (Rect{2560, 564, 640, 88}));
+    EXPECT_EQ(l.login_rect, (Rect{2560, 724, 640, 88}));
+    EXPECT_EQ(l.caps_lock_baseline, (Point{2880, 696}));
+    EXPECT_EQ(l.message_low_baseline, (Point{2880, 856}));
+    EXPECT_EQ(l.bottom_bar, (Rect{1920, 968, 1920, 112}));
+    EXPECT_EQ(l.power_off_rect, (Rect{2428, 988, 280, 72}));
+    EXPECT_EQ(l.reboot_rect, (Rect{2740, 988, 280, 72}));
+    EXPECT_EQ(l.console_rect, (Rect{3052, 988, 280, 72}));
+    EXPECT_EQ(l.console_baseline, (Point{3192, 1034}));
+    EXPECT_EQ(l.layout_rect, (Rect{3692, 988, 128, 72}));
+    EXPECT_EQ(l.layout_baseline, (Point{3756, 1034}));
+    EXPECT_EQ(font_pattern(CLOCK_FONT, 2), "DejaVu Sans:size=72:weight=light");
+    EXPECT_EQ(font_pattern(SMALL_FONT, 2), "DejaVu Sans:size=24");
+}
+
+TEST(UiLayout, ScaleOneIsTodaysScreen) {
+    const GreeterLayout l = greeter_layout(Rect{0, 0, 1920, 1080}, 1);
+    EXPECT_EQ(l.power_off_rect, greeter_layout(1920, 1080).power_off_rect);
+    EXPECT_EQ(l.layout_rect, (Rect{1846, 1034, 64, 36}));
+    EXPECT_EQ(l.caps_lock_baseline, l.message_baseline);
+    EXPECT_EQ(font_pattern(CLOCK_FONT, 1), "DejaVu Sans:size=36:weight=light");
+    EXPECT_EQ(font_pattern(FIELD_FONT, 1), "DejaVu Sans:size=14");
+    EXPECT_EQ(font_pattern(SMALL_FONT, 1), "DejaVu Sans:size=12");
+}
+
 TEST(UiHitTest, HalfOpenRectangles) {
     const Rect r{10, 20, 30, 40};
     const std::vector<std::tuple<int32_t, int32_t, bool>> cases = {
@@ -97,6 +130,15 @@ TEST(UiHitTest, PowerButtons) {
     for (const auto& [x, y, button] : cases) {
         EXPECT_EQ(hit_power_button(ctx, x, y), button) << x << "," << y;
     }
+}
+
+TEST(UiHitTest, LayoutButtonOnlyWhenShown) {
+    GreeterContext ctx = laid_out(1920, 1080);
+    EXPECT_EQ(hit_power_button(ctx, 1846, 1034), NO_BUTTON);
+    ctx.layout_rect = greeter_layout(1920, 1080).layout_rect;
+    EXPECT_EQ(hit_power_button(ctx, 1846, 1034), LAYOUT_BUTTON);
+    EXPECT_EQ(hit_power_button(ctx, 1909, 1069), LAYOUT_BUTTON);
+    EXPECT_EQ(hit_power_button(ctx, 1910, 1050), NO_BUTTON);
 }
 
 TEST(UiHitTest, NothingBeforeFirstDrawing) {

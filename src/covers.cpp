@@ -1,0 +1,118 @@
+#include "covers.h"
+
+#include <algorithm>
+#include <set>
+
+namespace {
+
+int64_t area_of(const Rect& r) {
+    return int64_t{r.width} * r.height;
+}
+
+// The edges of `rects` inside `area` cut it into cells that each rectangle covers whole or not
+// at all.
+std::vector<int32_t> edges(const Rect& area, const std::vector<Rect>& rects, bool across) {
+    const int32_t start = across ? area.x : area.y;
+    const int32_t end = across ? area.x + area.width : area.y + area.height;
+    std::set<int32_t> cuts = {start, end};
+    for (const Rect& r : rects) {
+        for (const int32_t v : {across ? r.x : r.y, across ? r.x + r.width : r.y + r.height}) {
+            if (v > start && v < end) {
+                cuts.insert(v);
+            }
+        }
+    }
+    return {cuts.begin(), cuts.end()};
+}
+
+}  // namespace
+
+std::vector<Rect> uncovered_rects(const Rect& area, const std::vector<Rect>& rects) {
+    const std::vector<int32_t> xs = edges(area, rects, true);
+    const std::vector<int32_t> ys = edges(area, rects, false);
+    std::vector<Rect> out;
+    for (size_t row = 0; row + 1 < ys.size(); ++row) {
+        for (size_t col = 0; col + 1 < xs.size(); ++col) {
+            const bool covered = std::any_of(rects.begin(), rects.end(), [&](const Rect& r) {
+                return rect_contains(r, xs[col], ys[row]);
+            });
+            if (covered) {
+                continue;
+            }
+            const Rect cell{xs[col], ys[row], xs[col + 1] - xs[col], ys[row + 1] - ys[row]};
+            // Cells next to each other in a row become one rectangle.
+            if (!out.empty() && out.back().y == cell.y && out.back().height == cell.height &&
+                out.back().x + out.back().width == cell.x) {
+                out.back().width += cell.width;
+            } else {
+                out.push_back(cell);
+            }
+        }
+    }
+    return out;
+}
+
+std::vector<Rect> cover_rects(const std::vector<Monitor>& monitors, const Rect& root) {
+    std::vector<Rect> rects;
+    for (const Monitor& m : monitors) {
+        const Rect r = intersect_rects(m.rect, root);
+        if (area_of(r) > 0 && std::find(rects.begin(), rects.end(), r) == rects.end()) {
+            rects.push_back(r);
+        }
+    }
+    // Larger first, so that a monitor inside another (Xvfb lists its whole screen beside the
+    // monitors declared on it) ends up on top.
+    std::stable_sort(rects.begin(), rects.end(),
+                     [](const Rect& a, const Rect& b) { return area_of(a) > area_of(b); });
+    std::vector<Rect> kept;
+    for (size_t i = 0; i < rects.size(); ++i) {
+        const std::vector<Rect> later(rects.begin() + static_cast<long>(i) + 1, rects.end());
+        if (!uncovered_rects(rects[i], later).empty()) {
+            kept.push_back(rects[i]);
+        }
+    }
+    if (kept.empty()) {
+        kept.push_back(root);
+    }
+    return kept;
+}
+
+Backdrop plan_backdrop(const std::vector<Monitor>& monitors, const Rect& root) {
+    Backdrop b;
+    b.covers = cover_rects(monitors, root);
+    b.uncovered = uncovered_rects(root, b.covers);
+    return b;
+}
+
+void load_backdrop(Backdrop& backdrop, const BackgroundConfig& config) {
+    std::vector<Rect> sizes;
+    backdrop.pictures.clear();
+    backdrop.picture_of.clear();
+    for (const Rect& cover : backdrop.covers) {
+        const auto same = std::find_if(sizes.begin(), sizes.end(), [&](const Rect& s) {
+            return s.width == cover.width && s.height == cover.height;
+        });
+        if (same != sizes.end()) {
+            backdrop.picture_of.push_back(static_cast<size_t>(same - sizes.begin()));
+            continue;
+        }
+        backdrop.picture_of.push_back(sizes.size());
+        sizes.push_back(cover);
+        backdrop.pictures.push_back(load_background(config, static_cast<uint32_t>(cover.width),
+                                                    static_cast<uint32_t>(cover.height)));
+    }
+}
+
+void paint_backdrop(const GreeterContext& ctx, const std::string& fallback_color,
+                    const Backdrop& backdrop) {
+    static const std::optional<BgraBuffer> none;
+    for (size_t i = 0; i < backdrop.covers.size(); ++i) {
+        const size_t p = i < backdrop.picture_of.size() ? backdrop.picture_of[i] : SIZE_MAX;
+        paint_background_at(ctx, fallback_color,
+                            p < backdrop.pictures.size() ? backdrop.pictures[p] : none,
+                            backdrop.covers[i]);
+    }
+    for (const Rect& rect : backdrop.uncovered) {
+        paint_background_at(ctx, fallback_color, none, rect);
+    }
+}

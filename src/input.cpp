@@ -1,0 +1,152 @@
+#include "input.h"
+
+#include <X11/keysym.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "text.h"
+
+namespace {
+
+// Any code point in the C0 or C1 control ranges; bytes that are not UTF-8 are not control
+// characters here (the caller refuses them on its own).
+bool has_control_char(std::string_view utf8) {
+    size_t pos = 0;
+    while (pos < utf8.size()) {
+        const std::optional<char32_t> cp = next_code_point(utf8, pos);
+        if (cp && (*cp < 0x20 || (*cp >= 0x7F && *cp <= 0x9F))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string& focused_field(GreeterContext& ctx) {
+    return ctx.password_focused ? ctx.password : ctx.username;
+}
+
+// Avatar loading is skipped for an empty user name: the current avatar stays.
+GreeterAction to_password_field(GreeterContext& ctx) {
+    ctx.password_focused = true;
+    return ctx.username.empty() ? GreeterAction::Repaint : GreeterAction::LoadAvatar;
+}
+
+}  // namespace
+
+KeyText key_text_utf8(unsigned long keysym, std::string_view lookup) {
+    KeyText text;
+    bool ascii = !lookup.empty();
+    for (const char c : lookup) {
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    }
+    if (ascii) {
+        text.length = std::min(lookup.size(), sizeof text.bytes);
+        std::memcpy(text.bytes, lookup.data(), text.length);
+        return text;
+    }
+    const int n =
+        xkb_keysym_to_utf8(static_cast<xkb_keysym_t>(keysym), text.bytes, sizeof text.bytes);
+    // n counts the terminating NUL; 0 means the keysym has no text, -1 a too small buffer.
+    text.length = n > 1 ? static_cast<size_t>(n - 1) : 0;
+    return text;
+}
+
+bool is_typable_text(std::string_view utf8) {
+    return !has_control_char(utf8);
+}
+
+void remove_last_char(std::string& text) {
+    const size_t n = last_utf8_char_length(text);
+    const size_t keep = text.size() - n;
+    explicit_bzero(text.data() + keep, n);
+    text.resize(keep);
+}
+
+GreeterAction handle_key(GreeterContext& ctx, unsigned long keysym, std::string_view text) {
+    switch (keysym) {
+        case XK_BackSpace:
+            remove_last_char(focused_field(ctx));
+            return GreeterAction::Repaint;
+        case XK_Tab:
+            ctx.message.reset();
+            if (ctx.password_focused) {
+                ctx.password_focused = false;
+                return GreeterAction::Repaint;
+            }
+            return to_password_field(ctx);
+        case XK_Return:
+            if (ctx.password_focused) {
+                return GreeterAction::Submit;
+            }
+            return to_password_field(ctx);
+        case XK_Escape:
+            wipe_text(ctx.username);
+            wipe_text(ctx.password);
+            ctx.message.reset();
+            ctx.password_focused = false;
+            return GreeterAction::DropAvatar;
+        default:
+            break;
+    }
+    if (text.empty()) {
+        return GreeterAction::Nothing;
+    }
+    if (!is_valid_utf8(text)) {
+        return GreeterAction::Repaint;
+    }
+    if (!is_typable_text(text)) {
+        return GreeterAction::Nothing;
+    }
+    std::string& field = focused_field(ctx);
+    const size_t cap = ctx.password_focused ? MAX_PASSWORD_BYTES : MAX_USERNAME_BYTES;
+    if (field.size() + text.size() > cap) {
+        return GreeterAction::Nothing;
+    }
+    field.append(text);
+    return GreeterAction::Repaint;
+}
+
+GreeterAction handle_button(GreeterContext& ctx, int32_t x, int32_t y) {
+    if (rect_contains(ctx.username_rect, x, y)) {
+        ctx.password_focused = false;
+        return GreeterAction::Repaint;
+    }
+    if (rect_contains(ctx.password_rect, x, y)) {
+        if (ctx.password_focused) {
+            return GreeterAction::Repaint;
+        }
+        return to_password_field(ctx);
+    }
+    if (rect_contains(ctx.login_rect, x, y)) {
+        return GreeterAction::Submit;
+    }
+    switch (hit_power_button(ctx, x, y)) {
+        case POWER_OFF_BUTTON:
+            return GreeterAction::PowerOff;
+        case REBOOT_BUTTON:
+            return GreeterAction::Reboot;
+        case CONSOLE_BUTTON:
+            return GreeterAction::Console;
+        case LAYOUT_BUTTON:
+            return GreeterAction::NextLayout;
+        default:
+            return GreeterAction::Nothing;
+    }
+}
+
+GreeterAction handle_motion(GreeterContext& ctx, int32_t x, int32_t y) {
+    const bool login_hovered = rect_contains(ctx.login_rect, x, y);
+    const uint8_t hovered_button = hit_power_button(ctx, x, y);
+    const bool changed = login_hovered != ctx.login_hovered || hovered_button != ctx.hovered_button;
+    ctx.login_hovered = login_hovered;
+    ctx.hovered_button = hovered_button;
+    return changed ? GreeterAction::Repaint : GreeterAction::Nothing;
+}
+
+void apply_login_failure(GreeterContext& ctx, const std::string& error) {
+    ctx.message = error;
+    wipe_text(ctx.password);
+}

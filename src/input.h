@@ -1,0 +1,46 @@
+// The greeter's input rules: what a key, a click or a pointer move changes; no X requests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "ui.h"
+
+// What the X side does after the input rules changed the state.
+enum class GreeterAction {
+    Nothing,
+    Repaint,
+    LoadAvatar,  // then repaint
+    DropAvatar,  // then repaint
+    Submit,
+    PowerOff,
+    Reboot,
+    Console,
+    NextLayout,  // the repaint follows the server's state event
+};
+
+// A key's text: at most KEY_TEXT_BYTES bytes, wiped by the caller after use.
+struct KeyText {
+    char bytes[KEY_TEXT_BYTES] = {};
+    size_t length = 0;
+    std::string_view view() const { return {bytes, length}; }
+};
+
+// The key's text as UTF-8. `lookup` is what XLookupString gave: its ASCII answers (including the
+// control characters it makes for Control+key) are kept as they are; anything else comes from
+// the keysym, since XLookupString in the C locale answers Latin-1 bytes or nothing.
+KeyText key_text_utf8(unsigned long keysym, std::string_view lookup);
+
+// Text entry: whether the text may be typed at all (no C0 or C1 control character).
+bool is_typable_text(std::string_view utf8);
+
+// The input rules. They change the context's input state and say what the X side must do.
+GreeterAction handle_key(GreeterContext& ctx, unsigned long keysym, std::string_view text);
+GreeterAction handle_button(GreeterContext& ctx, int32_t x, int32_t y);
+GreeterAction handle_motion(GreeterContext& ctx, int32_t x, int32_t y);
+void apply_login_failure(GreeterContext& ctx, const std::string& error);
+
+// Removes the last UTF-8 character, zeroing its bytes first.
+void remove_last_char(std::string& text);
