@@ -256,7 +256,12 @@ wait_pixel() { # x y r g b [tolerance] [timeout_s]
 }
 
 # Input through XTEST; xdotool exits 0 even when nothing arrived, so tests check effects.
-type_text() { X xdotool type --delay 30 -- "$1"; }
+# xdotool remaps a spare keycode for each character outside the keymap, which needs more time.
+type_text() {
+    local delay=30
+    [[ $1 == *[![:ascii:]]* ]] && delay=80
+    X xdotool type --delay "$delay" -- "$1"
+}
 press() { X xdotool key --delay 30 "$@"; }
 click_at() { X xdotool mousemove "$1" "$2" click 1; }
 move_to() { X xdotool mousemove "$1" "$2"; }
