@@ -8,6 +8,25 @@
 
 namespace {
 
+// The login box at scale 1, in pixels from the centre of its monitor (negative is above).
+constexpr int32_t CLOCK_BASELINE = -210;
+constexpr int32_t AVATAR_TOP = -160;
+constexpr int32_t AVATAR_HEAD_TOP = -146;
+constexpr int32_t AVATAR_HEAD_SIZE = 32;
+constexpr int32_t AVATAR_BODY_TOP = -118;
+constexpr int32_t AVATAR_BODY_SIZE = 56;
+constexpr int32_t USERNAME_TOP = -44;
+constexpr int32_t PASSWORD_TOP = 12;
+constexpr int32_t MESSAGE_BASELINE = 78;
+constexpr int32_t LOGIN_TOP = 92;
+// Where the message goes while the Caps Lock warning takes its place.
+constexpr int32_t MESSAGE_LOW_BASELINE = 158;
+// A field's text: from the field's left edge, and its baseline from the field's top.
+constexpr int32_t FIELD_TEXT_INSET = 12;
+constexpr int32_t FIELD_TEXT_BASELINE = 27;
+// The power buttons' centres, left and right of the middle one.
+constexpr int32_t POWER_BUTTON_SPACING = 156;
+
 // Power-button labels sit this far above the screen's bottom edge.
 constexpr int32_t POWER_LABEL_RISE = 23;
 constexpr int32_t BUTTON_WIDTH = 140;
@@ -90,38 +109,43 @@ GreeterLayout greeter_layout(const Rect& area, int32_t scale) {
     const int32_t bar_height = BUTTON_HEIGHT * s + 2 * BAR_MARGIN * s;
     const int32_t button_y = bottom - (BUTTON_HEIGHT + BAR_MARGIN) * s;
     const int32_t label_y = bottom - POWER_LABEL_RISE * s;
-    const int32_t field_w = FIELD_WIDTH * s;
-    const int32_t field_h = FIELD_HEIGHT * s;
-    const int32_t avatar = GREETER_AVATAR_SIZE * s;
+    const int32_t field_x = cx - FIELD_WIDTH / 2 * s;
+    const int32_t text_x = field_x + FIELD_TEXT_INSET * s;
+    const auto field = [&](int32_t top) {
+        return Rect{field_x, cy + top * s, FIELD_WIDTH * s, FIELD_HEIGHT * s};
+    };
+    const auto square = [&](int32_t top, int32_t size) {
+        return Rect{cx - size / 2 * s, cy + top * s, size * s, size * s};
+    };
     const auto button = [&](int32_t centre_offset) {
         return Rect{cx + (centre_offset - BUTTON_WIDTH / 2) * s, button_y, BUTTON_WIDTH * s,
                     BUTTON_HEIGHT * s};
     };
     GreeterLayout l;
-    l.clock_baseline = {cx, cy - 210 * s};
-    l.avatar = {cx - 48 * s, cy - 160 * s, avatar, avatar};
-    l.avatar_head = {cx - 16 * s, cy - 146 * s, 32 * s, 32 * s};
-    l.avatar_body = {cx - 28 * s, cy - 118 * s, 56 * s, 56 * s};
-    l.username_rect = {cx - 160 * s, cy - 44 * s, field_w, field_h};
-    l.username_text = {cx - 148 * s, cy - 17 * s};
-    l.password_rect = {cx - 160 * s, cy + 12 * s, field_w, field_h};
-    l.password_text = {cx - 148 * s, cy + 39 * s};
-    l.message_baseline = {cx, cy + 78 * s};
-    l.login_rect = {cx - 160 * s, cy + 92 * s, field_w, field_h};
-    l.login_baseline = {cx, cy + 119 * s};
+    l.clock_baseline = {cx, cy + CLOCK_BASELINE * s};
+    l.avatar = square(AVATAR_TOP, GREETER_AVATAR_SIZE);
+    l.avatar_head = square(AVATAR_HEAD_TOP, AVATAR_HEAD_SIZE);
+    l.avatar_body = square(AVATAR_BODY_TOP, AVATAR_BODY_SIZE);
+    l.username_rect = field(USERNAME_TOP);
+    l.username_text = {text_x, cy + (USERNAME_TOP + FIELD_TEXT_BASELINE) * s};
+    l.password_rect = field(PASSWORD_TOP);
+    l.password_text = {text_x, cy + (PASSWORD_TOP + FIELD_TEXT_BASELINE) * s};
+    l.message_baseline = {cx, cy + MESSAGE_BASELINE * s};
+    l.login_rect = field(LOGIN_TOP);
+    l.login_baseline = {cx, cy + (LOGIN_TOP + FIELD_TEXT_BASELINE) * s};
     l.bottom_bar = {area.x, bottom - bar_height, area.width, bar_height};
-    l.power_off_rect = button(-156);
-    l.power_off_baseline = {cx - 156 * s, label_y};
+    l.power_off_rect = button(-POWER_BUTTON_SPACING);
+    l.power_off_baseline = {cx - POWER_BUTTON_SPACING * s, label_y};
     l.reboot_rect = button(0);
     l.reboot_baseline = {cx, label_y};
-    l.console_rect = button(156);
-    l.console_baseline = {cx + 156 * s, label_y};
+    l.console_rect = button(POWER_BUTTON_SPACING);
+    l.console_baseline = {cx + POWER_BUTTON_SPACING * s, label_y};
     const int32_t right = area.x + area.width - BAR_MARGIN * s;
     l.layout_rect = {right - LAYOUT_BUTTON_WIDTH * s, button_y, LAYOUT_BUTTON_WIDTH * s,
                      BUTTON_HEIGHT * s};
     l.layout_baseline = {right - LAYOUT_BUTTON_WIDTH / 2 * s, label_y};
     l.caps_lock_baseline = l.message_baseline;
-    l.message_low_baseline = {cx, cy + 158 * s};
+    l.message_low_baseline = {cx, cy + MESSAGE_LOW_BASELINE * s};
     return l;
 }
 
