@@ -144,6 +144,9 @@ std::optional<std::string> map_config(const toml::table& root, Config& config) {
         return error;
     if (const auto* ui = section(root, "ui", "struct UiConfig", error)) {
         error = map_bool(*ui, "clock_24h", "ui.clock_24h", config.ui.clock_24h);
+        if (!error) {
+            error = map_bool(*ui, "remember_user", "ui.remember_user", config.ui.remember_user);
+        }
     }
     if (error)
         return error;

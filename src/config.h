@@ -19,6 +19,8 @@ struct BackgroundConfig {
 
 struct UiConfig {
     bool clock_24h = true;
+    // Offer the last user whose session started at the next showing (/var/lib/vesko/last-user).
+    bool remember_user = false;
 };
 
 struct SessionConfig {

@@ -15,12 +15,15 @@
 
 #include "avatar.h"
 #include "fd.h"
+#include "last_user.h"
 #include "log.h"
 #include "power.h"
 #include "session.h"
 #include "text.h"
 
 namespace {
+
+static_assert(LAST_USER_NAME_BYTES <= MAX_USERNAME_BYTES, "a remembered name fits the field");
 
 std::string& focused_field(GreeterContext& ctx) {
     return ctx.password_focused ? ctx.password : ctx.username;
@@ -189,9 +192,23 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     ctx.hovered_button = NO_BUTTON;
     screen.avatar.reset();
     screen.minute_key = -1;
+    if (config.ui.remember_user) {
+        if (std::optional<std::string> name = load_last_user()) {
+            ctx.username.assign(*name);
+            ctx.password_focused = true;
+            screen.avatar = load_avatar(ctx.username);
+        }
+    }
 
     redraw(screen, config);
     return true;
+}
+
+void remember_user(const std::string& username) {
+    const Result<Ok> saved = save_last_user(username);
+    if (!saved.ok()) {
+        log_message(LogLevel::Warn, "Cannot remember the last user: " + saved.error());
+    }
 }
 
 void power_action(GreeterAction action) {
@@ -226,6 +243,9 @@ std::optional<pid_t> perform(LoginScreen& screen, const Config& config, GreeterA
                     : attempt_password_change(ctx.username, ctx.current_password, ctx.new_password,
                                               config.session.default_);
             if (result.ok()) {
+                if (config.ui.remember_user) {
+                    remember_user(ctx.username);
+                }
                 return result.value();
             }
             apply_login_failure(ctx, result.error().message, result.error().password_expired);
