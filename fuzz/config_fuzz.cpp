@@ -45,6 +45,7 @@ std::string to_toml(const Config& config) {
            "\nnight_start = " + std::to_string(bg.night_start) +
            "\nfallback_color = " + quoted(bg.fallback_color) +
            "\n[ui]\nclock_24h = " + (config.ui.clock_24h ? "true" : "false") +
+           "\nremember_user = " + (config.ui.remember_user ? "true" : "false") +
            "\n[session]\ndefault = " + quoted(config.session.default_) + "\n";
 }
 
@@ -54,7 +55,8 @@ bool same(const Config& a, const Config& b) {
            a.background.evening_start == b.background.evening_start &&
            a.background.night_start == b.background.night_start &&
            a.background.fallback_color == b.background.fallback_color &&
-           a.ui.clock_24h == b.ui.clock_24h && a.session.default_ == b.session.default_;
+           a.ui.clock_24h == b.ui.clock_24h && a.ui.remember_user == b.ui.remember_user &&
+           a.session.default_ == b.session.default_;
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <security/pam_appl.h>
 #include <string.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -49,22 +48,6 @@ constexpr const char* PAM_CODE_NAMES[] = {
     "Incomplete",
 };
 constexpr int PAM_CODE_COUNT = sizeof PAM_CODE_NAMES / sizeof PAM_CODE_NAMES[0];
-
-// Answers already handed out may hold the password, so they are wiped before being freed.
-void free_responses(pam_response* responses, int count) {
-    for (int i = 0; i < count; ++i) {
-        if (responses[i].resp != nullptr) {
-            explicit_bzero(responses[i].resp, strlen(responses[i].resp));
-            std::free(responses[i].resp);
-        }
-    }
-    std::free(responses);
-}
-
-void write_stderr(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
-}
 
 // The user's passwd fields, copied out of getpwnam_r's buffer.
 struct PasswdFields {
@@ -131,17 +114,55 @@ Result<Ok, int> set_up_environment(pam_handle_t* handle) {
     return Ok{};
 }
 
-std::string authentication_failure(PamClient& client, int code) {
-    log_message(LogLevel::Error, "PAM: authenticate() failed: " + pam_code_text(code));
-    release_pam_client(client);
-    return "Authentication failed: " + pam_code_text(code);
+// One libpam call on the handle. What modules say during it is logged, and kept only when the
+// step fails: the login screen shows what was said about the failure, nothing older.
+template <typename Call>
+int pam_step(PamClient& client, Call call) {
+    std::vector<std::string>& messages = client.credentials->messages;
+    messages.clear();
+    const int rc = normalize_pam_code(call(client.handle));
+    for (const std::string& message : messages) {
+        log_message(LogLevel::Info, "PAM: module message: " + message);
+    }
+    if (rc == PAM_SUCCESS) {
+        messages.clear();
+    }
+    return rc;
 }
 
 // Releases the client too: whoever holds it has nothing more to do with it.
-std::string session_failure(PamClient& client, int code) {
-    log_message(LogLevel::Error, "PAM: open_session() failed: " + pam_code_text(code));
+PamFailure failure(PamClient& client, std::string text, bool password_expired = false) {
+    const std::vector<std::string>& messages = client.credentials->messages;
+    std::string shown = messages.empty() ? text : messages.back();
     release_pam_client(client);
-    return "Session open failed: " + pam_code_text(code);
+    return PamFailure{std::move(text), std::move(shown), password_expired};
+}
+
+PamFailure authentication_failure(PamClient& client, int code) {
+    log_message(LogLevel::Error, "PAM: authenticate() failed: " + pam_code_text(code));
+    return failure(client, "Authentication failed: " + pam_code_text(code),
+                   code == PAM_NEW_AUTHTOK_REQD);
+}
+
+PamFailure session_failure(PamClient& client, int code) {
+    log_message(LogLevel::Error, "PAM: open_session() failed: " + pam_code_text(code));
+    return failure(client, "Session open failed: " + pam_code_text(code));
+}
+
+// PAM_CHANGE_EXPIRED_AUTHTOK also makes pam_unix ask root for the current password.
+int change_expired_password(PamClient& client) {
+    log_message(LogLevel::Info, "PAM: the password has expired; changing it");
+    client.credentials->changing = true;
+    const int rc = pam_step(client, [](pam_handle_t* handle) {
+        return ::pam_chauthtok(handle, PAM_CHANGE_EXPIRED_AUTHTOK);
+    });
+    client.credentials->changing = false;
+    if (rc == PAM_SUCCESS) {
+        log_message(LogLevel::Info, "PAM: password changed");
+    } else {
+        log_message(LogLevel::Info, "PAM: password change failed: " + pam_code_text(rc));
+    }
+    return rc;
 }
 
 }  // namespace
@@ -159,59 +180,8 @@ std::string pam_code_text(int code) {
     return std::string(pam_code_name(normalized)) + " (" + std::to_string(normalized) + ")";
 }
 
-PamCredentials::~PamCredentials() {
-    wipe_text(login);
-    wipe_text(password);
-}
-
 PamClient::~PamClient() {
     release_pam_client(*this);
-}
-
-int pam_conversation(int num_msg, const struct pam_message** msg, struct pam_response** resp,
-                     void* appdata) {
-    if (num_msg <= 0 || msg == nullptr || resp == nullptr || appdata == nullptr) {
-        return PAM_CONV_ERR;
-    }
-    const auto* credentials = static_cast<const PamCredentials*>(appdata);
-    auto* responses =
-        static_cast<pam_response*>(std::calloc(static_cast<size_t>(num_msg), sizeof(pam_response)));
-    if (responses == nullptr) {
-        return PAM_BUF_ERR;
-    }
-    for (int i = 0; i < num_msg; ++i) {
-        const pam_message* message = msg[i];
-        const std::string* answer = nullptr;
-        switch (message->msg_style) {
-            case PAM_PROMPT_ECHO_OFF:
-                answer = &credentials->password;
-                break;
-            case PAM_TEXT_INFO:
-                break;
-            case PAM_ERROR_MSG:
-                write_stderr("[PAM ERROR] " +
-                             utf8_lossy(message->msg == nullptr ? "" : message->msg) + "\n");
-                free_responses(responses, num_msg);
-                return PAM_CONV_ERR;
-            default:
-                answer = &credentials->login;
-                break;
-        }
-        if (answer == nullptr) {
-            continue;
-        }
-        if (answer->find('\0') != std::string::npos) {
-            free_responses(responses, num_msg);
-            return PAM_CONV_ERR;
-        }
-        responses[i].resp = ::strdup(answer->c_str());
-        if (responses[i].resp == nullptr) {
-            free_responses(responses, num_msg);
-            return PAM_BUF_ERR;
-        }
-    }
-    *resp = responses;
-    return PAM_SUCCESS;
 }
 
 Result<Ok, int> set_pam_env(pam_handle_t* handle, const std::string& key,
@@ -253,8 +223,9 @@ void abandon_pam_client(PamClient& client) {
     client.credentials.reset();
 }
 
-Result<std::unique_ptr<PamClient>> begin_pam_login(const std::string& username,
-                                                   const std::string& password) {
+Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const std::string& username,
+                                                               const std::string& password,
+                                                               std::string_view new_password) {
     diagnose_before_pam(username, password);
     log_message(LogLevel::Info, std::string("PAM: initializing client for service '") +
                                     PAM_SERVICE_NAME + "', user '" + username + "'");
@@ -269,23 +240,36 @@ Result<std::unique_ptr<PamClient>> begin_pam_login(const std::string& username,
         client->handle = nullptr;
         client->credentials.reset();
         log_message(LogLevel::Error, "PAM: client init error: " + pam_code_text(start));
-        return Err{"PAM init error: " + pam_code_text(start)};
+        const std::string text = "PAM init error: " + pam_code_text(start);
+        return Err{PamFailure{text, text}};
     }
     log_message(LogLevel::Debug, "PAM: client created successfully");
 
     client->credentials->login = username;
     client->credentials->password = password;
+    client->credentials->new_password = new_password;
     log_message(LogLevel::Debug, "PAM: credentials set");
 
     diagnose_after_pam_init(username);
 
     log_message(LogLevel::Info, "PAM: calling authenticate()");
-    const int auth = normalize_pam_code(::pam_authenticate(client->handle, 0));
+    const int auth =
+        pam_step(*client, [](pam_handle_t* handle) { return ::pam_authenticate(handle, 0); });
     if (auth != PAM_SUCCESS) {
         return Err{authentication_failure(*client, auth)};
     }
     client->authenticated = true;
-    const int account = normalize_pam_code(::pam_acct_mgmt(client->handle, 0));
+    int account =
+        pam_step(*client, [](pam_handle_t* handle) { return ::pam_acct_mgmt(handle, 0); });
+    if (account == PAM_NEW_AUTHTOK_REQD && !new_password.empty()) {
+        const int changed = change_expired_password(*client);
+        if (changed != PAM_SUCCESS) {
+            ::pam_setcred(client->handle, PAM_DELETE_CRED);
+            client->authenticated = false;
+            return Err{failure(*client, "Password change failed: " + pam_code_text(changed), true)};
+        }
+        account = PAM_SUCCESS;
+    }
     if (account != PAM_SUCCESS) {
         ::pam_setcred(client->handle, PAM_DELETE_CRED);
         client->authenticated = false;
@@ -294,7 +278,8 @@ Result<std::unique_ptr<PamClient>> begin_pam_login(const std::string& username,
 
     log_message(LogLevel::Info, "PAM: authenticate() succeeded");
     log_message(LogLevel::Info, "PAM: calling open_session()");
-    const int established = normalize_pam_code(::pam_setcred(client->handle, PAM_ESTABLISH_CRED));
+    const int established = pam_step(
+        *client, [](pam_handle_t* handle) { return ::pam_setcred(handle, PAM_ESTABLISH_CRED); });
     if (established != PAM_SUCCESS) {
         ::pam_setcred(client->handle, PAM_DELETE_CRED);
         client->authenticated = false;
@@ -315,7 +300,7 @@ std::vector<PamEnvItem> session_pam_items(std::optional<int> terminal) {
     return items;
 }
 
-Result<Ok> open_pam_session(PamClient& client, const std::vector<PamEnvItem>& items) {
+Result<Ok, PamFailure> open_pam_session(PamClient& client, const std::vector<PamEnvItem>& items) {
     for (const auto& [key, value] : items) {
         const Result<Ok, int> set = set_pam_env(client.handle, key, value);
         if (!set.ok()) {
@@ -324,9 +309,12 @@ Result<Ok> open_pam_session(PamClient& client, const std::vector<PamEnvItem>& it
             return Err{session_failure(client, set.error())};
         }
     }
-    int session = normalize_pam_code(::pam_open_session(client.handle, 0));
+    int session =
+        pam_step(client, [](pam_handle_t* handle) { return ::pam_open_session(handle, 0); });
     if (session == PAM_SUCCESS) {
-        session = normalize_pam_code(::pam_setcred(client.handle, PAM_REINITIALIZE_CRED));
+        session = pam_step(client, [](pam_handle_t* handle) {
+            return ::pam_setcred(handle, PAM_REINITIALIZE_CRED);
+        });
     }
     if (session != PAM_SUCCESS) {
         ::pam_setcred(client.handle, PAM_DELETE_CRED);
@@ -371,5 +359,6 @@ std::vector<PamEnvItem> pam_environment(const PamClient& client) {
 void forget_password(PamClient& client) {
     if (client.credentials) {
         wipe_text(client.credentials->password);
+        wipe_text(client.credentials->new_password);
     }
 }

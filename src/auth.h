@@ -7,9 +7,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "pam_conversation.h"
 #include "result.h"
 
 // The service file is "/etc/pam.d/vesko".
@@ -27,18 +29,6 @@ const char* pam_code_name(int code);
 // "Auth_Err (7)": the form every PAM code takes in log lines and error texts.
 std::string pam_code_text(int code);
 
-// The answers the conversation gives. PAM holds its address as application data, so it lives
-// on the heap and never moves; both texts are wiped when it goes.
-struct PamCredentials {
-    std::string login;
-    std::string password;
-
-    PamCredentials() = default;
-    PamCredentials(const PamCredentials&) = delete;
-    PamCredentials& operator=(const PamCredentials&) = delete;
-    ~PamCredentials();
-};
-
 // One transaction. Owns the handle: destroying a client that was not released releases it.
 struct PamClient {
     pam_handle_t* handle = nullptr;
@@ -52,13 +42,6 @@ struct PamClient {
     ~PamClient();
 };
 
-// The conversation function given to pam_start; `appdata` is the transaction's PamCredentials.
-// Prompts are answered with the login (echo on, and any unknown style) or the password (echo
-// off), info messages get empty answers, and an error message goes to standard error and fails
-// the conversation.
-int pam_conversation(int num_msg, const struct pam_message** msg, struct pam_response** resp,
-                     void* appdata);
-
 // Sets one variable in the PAM environment only (never the daemon's own: a user's HOME there
 // would lead root into that home); the error is a normalised PAM code.
 Result<Ok, int> set_pam_env(pam_handle_t* handle, const std::string& key, const std::string& value);
@@ -71,10 +54,22 @@ void release_pam_client(PamClient& client);
 // the modules clean up what now belongs to that process (PAM_DATA_SILENT); credentials wiped.
 void abandon_pam_client(PamClient& client);
 
-// Start, authentication, account check and PAM_ESTABLISH_CRED, with the diagnostics. The error
-// is the text the login screen shows; on success the transaction goes on in the returned client.
-Result<std::unique_ptr<PamClient>> begin_pam_login(const std::string& username,
-                                                   const std::string& password);
+// A refused transaction: `text` names the step and the PAM code ("Authentication failed:
+// Auth_Err (7)"); `shown` is what the login screen shows, the last message a module sent during
+// the failing step, or `text` when there was none.
+struct PamFailure {
+    std::string text;
+    std::string shown;
+    // The account step asked for a new password (New_Authtok_Reqd) and none was given.
+    bool password_expired = false;
+};
+
+// Start, authentication, account check and PAM_ESTABLISH_CRED, with the diagnostics. With a
+// `new_password`, an expired password is changed to it (pam_chauthtok) after the account check.
+// On success the transaction goes on in the returned client.
+Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const std::string& username,
+                                                               const std::string& password,
+                                                               std::string_view new_password = {});
 
 // What the session tells logind through the PAM environment: kind, class, seat, and the terminal
 // where the seat has terminals (logind refuses a terminal number on a seat without them).
@@ -82,12 +77,12 @@ using PamEnvItem = std::pair<std::string, std::string>;
 std::vector<PamEnvItem> session_pam_items(std::optional<int> terminal);
 
 // Sets `items` in the PAM environment, opens the session, reinitialises the credentials and sets
-// USER, LOGNAME, HOME, PWD and SHELL. The error is the text the login screen shows ("Session open
-// failed: ..."); the client still needs releasing either way.
-Result<Ok> open_pam_session(PamClient& client, const std::vector<PamEnvItem>& items);
+// USER, LOGNAME, HOME, PWD and SHELL. The failure's text is "Session open failed: ..."; the
+// client still needs releasing either way.
+Result<Ok, PamFailure> open_pam_session(PamClient& client, const std::vector<PamEnvItem>& items);
 
 // Every variable of the PAM environment, as pam_getenvlist gives it ("NAME=value" split).
 std::vector<PamEnvItem> pam_environment(const PamClient& client);
 
-// Drops the password the conversation would answer with, once no prompt should need it.
+// Drops the passwords the conversation would answer with, once no prompt should need them.
 void forget_password(PamClient& client);

@@ -166,6 +166,9 @@ std::optional<std::string> map_config(const toml::table& root, Config& config) {
             error = map_string(*ui, "layouts", "ui.layouts", config.ui.layouts);
         if (!error)
             error = map_scale(*ui, config.ui.scale);
+        if (!error) {
+            error = map_bool(*ui, "remember_user", "ui.remember_user", config.ui.remember_user);
+        }
     }
     if (error)
         return error;

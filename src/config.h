@@ -25,6 +25,8 @@ struct UiConfig {
     std::string layouts = "";
     // 0 chooses from the monitor's density; otherwise 1 to MAX_UI_SCALE.
     uint8_t scale = 0;
+    // Offer the last user whose session started at the next showing (/var/lib/vesko/last-user).
+    bool remember_user = false;
 };
 
 struct SessionConfig {

@@ -11,21 +11,42 @@
 
 namespace {
 
-// Any code point in the C0 or C1 control ranges; bytes that are not UTF-8 are not control
-// characters here (the caller refuses them on its own).
-bool has_control_char(std::string_view utf8) {
-    size_t pos = 0;
-    while (pos < utf8.size()) {
-        const std::optional<char32_t> cp = next_code_point(utf8, pos);
-        if (cp && (*cp < 0x20 || (*cp >= 0x7F && *cp <= 0x9F))) {
-            return true;
-        }
-    }
-    return false;
-}
-
 std::string& focused_field(GreeterContext& ctx) {
     return ctx.password_focused ? ctx.password : ctx.username;
+}
+
+bool changing_password(const GreeterContext& ctx) {
+    return ctx.password_prompt != PasswordPrompt::Password;
+}
+
+// Return in the password field or "Log In": the login, or a step of the change of an expired
+// password. An empty entry of a new password is not taken.
+GreeterAction submit(GreeterContext& ctx) {
+    switch (ctx.password_prompt) {
+        case PasswordPrompt::Password:
+            return GreeterAction::Submit;
+        case PasswordPrompt::NewPassword:
+            if (ctx.password.empty()) {
+                return GreeterAction::Nothing;
+            }
+            move_secret(ctx.new_password, ctx.password);
+            ctx.password_prompt = PasswordPrompt::RepeatNewPassword;
+            return GreeterAction::Repaint;
+        case PasswordPrompt::RepeatNewPassword:
+            break;
+    }
+    if (ctx.password.empty()) {
+        return GreeterAction::Nothing;
+    }
+    const bool same = ctx.password == ctx.new_password;
+    wipe_text(ctx.password);
+    if (!same) {
+        wipe_text(ctx.new_password);
+        ctx.password_prompt = PasswordPrompt::NewPassword;
+        ctx.message = PASSWORDS_DIFFER_MESSAGE;
+        return GreeterAction::Repaint;
+    }
+    return GreeterAction::ChangePassword;
 }
 
 // Avatar loading is skipped for an empty user name: the current avatar stays.
@@ -71,6 +92,10 @@ GreeterAction handle_key(GreeterContext& ctx, unsigned long keysym, std::string_
             remove_last_char(focused_field(ctx));
             return GreeterAction::Repaint;
         case XK_Tab:
+            // The user name is fixed while its expired password is changed.
+            if (changing_password(ctx)) {
+                return GreeterAction::Nothing;
+            }
             ctx.message.reset();
             if (ctx.password_focused) {
                 ctx.password_focused = false;
@@ -79,12 +104,15 @@ GreeterAction handle_key(GreeterContext& ctx, unsigned long keysym, std::string_
             return to_password_field(ctx);
         case XK_Return:
             if (ctx.password_focused) {
-                return GreeterAction::Submit;
+                return submit(ctx);
             }
             return to_password_field(ctx);
         case XK_Escape:
             wipe_text(ctx.username);
             wipe_text(ctx.password);
+            wipe_text(ctx.current_password);
+            wipe_text(ctx.new_password);
+            ctx.password_prompt = PasswordPrompt::Password;
             ctx.message.reset();
             ctx.password_focused = false;
             return GreeterAction::DropAvatar;
@@ -111,6 +139,9 @@ GreeterAction handle_key(GreeterContext& ctx, unsigned long keysym, std::string_
 
 GreeterAction handle_button(GreeterContext& ctx, int32_t x, int32_t y) {
     if (rect_contains(ctx.username_rect, x, y)) {
+        if (changing_password(ctx)) {
+            return GreeterAction::Nothing;
+        }
         ctx.password_focused = false;
         return GreeterAction::Repaint;
     }
@@ -121,7 +152,7 @@ GreeterAction handle_button(GreeterContext& ctx, int32_t x, int32_t y) {
         return to_password_field(ctx);
     }
     if (rect_contains(ctx.login_rect, x, y)) {
-        return GreeterAction::Submit;
+        return submit(ctx);
     }
     switch (hit_power_button(ctx, x, y)) {
         case POWER_OFF_BUTTON:
@@ -146,7 +177,20 @@ GreeterAction handle_motion(GreeterContext& ctx, int32_t x, int32_t y) {
     return changed ? GreeterAction::Repaint : GreeterAction::Nothing;
 }
 
-void apply_login_failure(GreeterContext& ctx, const std::string& error) {
+void apply_login_failure(GreeterContext& ctx, const std::string& error, bool password_expired) {
+    const bool changing = changing_password(ctx);
     ctx.message = error;
+    if (password_expired && !changing) {
+        move_secret(ctx.current_password, ctx.password);
+        ctx.message = PASSWORD_EXPIRED_MESSAGE;
+    }
     wipe_text(ctx.password);
+    wipe_text(ctx.new_password);
+    if (!password_expired) {
+        wipe_text(ctx.current_password);
+        ctx.password_prompt = PasswordPrompt::Password;
+        return;
+    }
+    ctx.password_prompt = PasswordPrompt::NewPassword;
+    ctx.password_focused = true;
 }

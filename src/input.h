@@ -8,6 +8,10 @@
 
 #include "ui.h"
 
+inline constexpr const char* PASSWORD_EXPIRED_MESSAGE =
+    "Your password has expired. Choose a new one.";
+inline constexpr const char* PASSWORDS_DIFFER_MESSAGE = "The passwords do not match";
+
 // What the X side does after the input rules changed the state.
 enum class GreeterAction {
     Nothing,
@@ -15,6 +19,7 @@ enum class GreeterAction {
     LoadAvatar,  // then repaint
     DropAvatar,  // then repaint
     Submit,
+    ChangePassword,  // the new password was typed twice alike
     PowerOff,
     Reboot,
     Console,
@@ -40,7 +45,11 @@ bool is_typable_text(std::string_view utf8);
 GreeterAction handle_key(GreeterContext& ctx, unsigned long keysym, std::string_view text);
 GreeterAction handle_button(GreeterContext& ctx, int32_t x, int32_t y);
 GreeterAction handle_motion(GreeterContext& ctx, int32_t x, int32_t y);
-void apply_login_failure(GreeterContext& ctx, const std::string& error);
+// A refused login or change: the message, the password emptied. An expired password becomes the
+// current one and the field asks for a new one; a refusal that is not about an expired password
+// ends a change.
+void apply_login_failure(GreeterContext& ctx, const std::string& error,
+                         bool password_expired = false);
 
 // Removes the last UTF-8 character, zeroing its bytes first.
 void remove_last_char(std::string& text);

@@ -14,6 +14,7 @@
 
 #include "avatar.h"
 #include "fd.h"
+#include "last_user.h"
 #include "log.h"
 #include "monitors.h"
 #include "power.h"
@@ -21,6 +22,8 @@
 #include "text.h"
 
 namespace {
+
+static_assert(LAST_USER_NAME_BYTES <= MAX_USERNAME_BYTES, "a remembered name fits the field");
 
 void redraw(LoginScreen& screen, const Config& config) {
     paint_backdrop(screen.ctx, config.background.fallback_color, screen.backdrop);
@@ -174,15 +177,31 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     screen.backdrop = std::move(backdrop);
 
     ctx.username.reserve(MAX_USERNAME_BYTES + KEY_TEXT_BYTES);
-    ctx.password.reserve(PASSWORD_RESERVE);
+    for (std::string* secret : {&ctx.password, &ctx.current_password, &ctx.new_password}) {
+        secret->reserve(PASSWORD_RESERVE);
+    }
     ctx.password_focused = false;
     ctx.login_hovered = false;
     ctx.hovered_button = NO_BUTTON;
     screen.avatar.reset();
     screen.minute_key = -1;
+    if (config.ui.remember_user) {
+        if (std::optional<std::string> name = load_last_user()) {
+            ctx.username.assign(*name);
+            ctx.password_focused = true;
+            screen.avatar = load_avatar(ctx.username);
+        }
+    }
 
     redraw(screen, config);
     return true;
+}
+
+void remember_user(const std::string& username) {
+    const Result<Ok> saved = save_last_user(username);
+    if (!saved.ok()) {
+        log_message(LogLevel::Warn, "Cannot remember the last user: " + saved.error());
+    }
 }
 
 void power_action(GreeterAction action) {
@@ -209,13 +228,20 @@ std::optional<pid_t> perform(LoginScreen& screen, const Config& config, GreeterA
         case GreeterAction::DropAvatar:
             screen.avatar.reset();
             break;
-        case GreeterAction::Submit: {
-            Result<pid_t> result =
-                attempt_login(ctx.username, ctx.password, config.session.default_);
+        case GreeterAction::Submit:
+        case GreeterAction::ChangePassword: {
+            Result<pid_t, LoginRefusal> result =
+                action == GreeterAction::Submit
+                    ? attempt_login(ctx.username, ctx.password, config.session.default_)
+                    : attempt_password_change(ctx.username, ctx.current_password, ctx.new_password,
+                                              config.session.default_);
             if (result.ok()) {
+                if (config.ui.remember_user) {
+                    remember_user(ctx.username);
+                }
                 return result.value();
             }
-            apply_login_failure(ctx, result.error());
+            apply_login_failure(ctx, result.error().message, result.error().password_expired);
             break;
         }
         case GreeterAction::PowerOff:

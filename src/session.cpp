@@ -67,17 +67,33 @@ Result<Ok, LaunchFailure> read_report(int fd) {
     return Err{LaunchFailure{report->substr(1), report->front() == 'P'}};
 }
 
-Result<pid_t, LaunchFailure> authenticate_and_launch(const std::string& username,
-                                                     std::string& password,
-                                                     const std::string& session_kind) {
+// `new_password` is set when an expired password is changed.
+Result<pid_t, LoginRefusal> authenticate_and_launch(const std::string& username,
+                                                    std::string& password,
+                                                    std::string* new_password,
+                                                    const std::string& session_kind) {
     log_message(LogLevel::Info, "Attempting login for user '" + username + "'");
-    Result<std::unique_ptr<PamClient>> auth = begin_pam_login(username, password);
-    // Nothing needs the typed password any more; the session process must not carry it.
-    wipe_text(password);
+    Result<std::unique_ptr<PamClient>, PamFailure> auth =
+        begin_pam_login(username, password, new_password != nullptr ? *new_password : "");
+    const bool expired = !auth.ok() && auth.error().password_expired;
+    // Nothing needs the typed passwords any more, unless an expired one is still to be changed;
+    // the session process must not carry them.
+    if (new_password != nullptr) {
+        wipe_text(*new_password);
+    }
+    if (!expired) {
+        wipe_text(password);
+    }
     if (!auth.ok()) {
-        log_message(LogLevel::Warn,
-                    "Authentication failed for '" + username + "': " + auth.error());
-        return Err{LaunchFailure{auth.error(), true}};
+        const std::string& shown = auth.error().shown;
+        const char* what =
+            expired && new_password != nullptr ? "Password change failed" : "Authentication failed";
+        log_message(LogLevel::Warn, std::string(what) + " for '" + username + "': " + shown);
+        if (expired && new_password == nullptr) {
+            log_message(LogLevel::Info,
+                        "The password of '" + username + "' has expired: asking for a new one");
+        }
+        return Err{LoginRefusal{shown, expired}};
     }
     log_message(LogLevel::Info, "Authentication succeeded for user '" + username + "'");
 
@@ -87,12 +103,26 @@ Result<pid_t, LaunchFailure> authenticate_and_launch(const std::string& username
     Result<pid_t, LaunchFailure> launched =
         launch_session(std::move(auth.value()), username, X_DISPLAY_NAME, graphical);
     if (!launched.ok()) {
+        const LaunchFailure& failure = launched.error();
         log_message(LogLevel::Error,
-                    "Session launch failed for '" + username + "': " + launched.error().text);
-        return launched;
+                    "Session launch failed for '" + username + "': " + failure.text);
+        return Err{LoginRefusal{failure.from_pam ? failure.text
+                                                 : "Session launch failed: " + failure.text}};
     }
     log_message(LogLevel::Info, "Session launched with PID " + std::to_string(launched.value()));
-    return launched;
+    return launched.value();
+}
+
+// Authentication modules may change the daemon itself (limits, umask); that belongs to no one's
+// session.
+Result<pid_t, LoginRefusal> login_keeping_settings(const std::string& username,
+                                                   std::string& password, std::string* new_password,
+                                                   const std::string& session_kind) {
+    const ProcessSettings daemon_settings = capture_process_settings();
+    Result<pid_t, LoginRefusal> result =
+        authenticate_and_launch(username, password, new_password, session_kind);
+    restore_process_settings(daemon_settings);
+    return result;
 }
 
 }  // namespace
@@ -186,25 +216,22 @@ SessionProgram session_program(const UserInfo& user, bool start_script_exists) {
     return {FALLBACK_SESSION_PATH, {FALLBACK_SESSION_ARG0}};
 }
 
-Result<pid_t> attempt_login(const std::string& username, std::string& password,
-                            const std::string& session_kind) {
+Result<pid_t, LoginRefusal> attempt_login(const std::string& username, std::string& password,
+                                          const std::string& session_kind) {
     if (username.empty()) {
-        return Err{"Please enter a username"};
+        return Err{LoginRefusal{"Please enter a username"}};
     }
     if (password.empty()) {
-        return Err{"Please enter a password"};
+        return Err{LoginRefusal{"Please enter a password"}};
     }
-    // Authentication modules may change the daemon itself (limits, umask); that belongs to no
-    // one's session.
-    const ProcessSettings daemon_settings = capture_process_settings();
-    Result<pid_t, LaunchFailure> result = authenticate_and_launch(username, password, session_kind);
-    wipe_text(password);
-    restore_process_settings(daemon_settings);
-    if (result.ok()) {
-        return result.value();
-    }
-    const LaunchFailure& failure = result.error();
-    return Err{failure.from_pam ? failure.text : "Session launch failed: " + failure.text};
+    return login_keeping_settings(username, password, nullptr, session_kind);
+}
+
+Result<pid_t, LoginRefusal> attempt_password_change(const std::string& username,
+                                                    std::string& current_password,
+                                                    std::string& new_password,
+                                                    const std::string& session_kind) {
+    return login_keeping_settings(username, current_password, &new_password, session_kind);
 }
 
 Result<pid_t, LaunchFailure> launch_session(std::unique_ptr<PamClient> client,

@@ -52,10 +52,26 @@ struct UserInfo {
     std::string name;
 };
 
-// A process ID (the session process), or the text the login screen shows. The password is
-// wiped as soon as PAM has checked it, whatever the outcome.
-Result<pid_t> attempt_login(const std::string& username, std::string& password,
-                            const std::string& session_kind);
+// Why a login attempt started no session.
+struct LoginRefusal {
+    // The text the login screen shows.
+    std::string message;
+    // An expired password is in the way: the login screen asks for a new one.
+    bool password_expired = false;
+};
+
+// A process ID (the session process), or why not. The password is wiped as soon as PAM has
+// checked it, unless it has expired: the caller keeps it for the change.
+Result<pid_t, LoginRefusal> attempt_login(const std::string& username, std::string& password,
+                                          const std::string& session_kind);
+
+// The same for a user whose password has expired, changing it to `new_password` on the way. The
+// new password is wiped as soon as PAM is done; the current one too, unless the refusal says the
+// password is still expired (the caller keeps it for the next try).
+Result<pid_t, LoginRefusal> attempt_password_change(const std::string& username,
+                                                    std::string& current_password,
+                                                    std::string& new_password,
+                                                    const std::string& session_kind);
 
 // Why a launch failed: the text, and whether the login screen shows it as it is (a PAM session
 // failure) or after "Session launch failed: ".

@@ -195,11 +195,11 @@ int run_session_process(PamClient& client, const UserInfo& user, bool graphical,
 
     // As logind itself decides whether seat0 has terminals.
     const bool seat_has_terminals = ::access(TTY0_PATH, F_OK) == 0;
-    const Result<Ok> opened = open_pam_session(
+    const Result<Ok, PamFailure> opened = open_pam_session(
         client,
         session_pam_items(seat_has_terminals ? std::optional<int>(X_SERVER_VT) : std::nullopt));
     if (!opened.ok()) {
-        report(report_fd, "P" + opened.error());
+        report(report_fd, "P" + opened.error().shown);
         return 1;
     }
     forget_password(client);

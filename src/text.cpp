@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 namespace {
 
 // Length of the valid UTF-8 sequence starting at bytes[i], or 0 when the bytes there are not one.
@@ -103,6 +105,25 @@ std::string utf8_lossy(std::string_view bytes) {
     return out;
 }
 
+namespace {
+
+bool is_control(char32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
+}
+
+}  // namespace
+
+bool has_control_char(std::string_view utf8) {
+    size_t pos = 0;
+    while (pos < utf8.size()) {
+        const std::optional<char32_t> cp = next_code_point(utf8, pos);
+        if (cp && is_control(*cp)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 size_t last_utf8_char_length(std::string_view text) {
     if (text.empty()) {
         return 0;
@@ -121,4 +142,43 @@ size_t last_utf8_char_length(std::string_view text) {
 void wipe_text(std::string& text) {
     explicit_bzero(text.data(), text.size());
     text.clear();
+}
+
+void move_secret(std::string& to, std::string& from) {
+    wipe_text(to);
+    to.assign(from);
+    wipe_text(from);
+}
+
+std::string display_text(std::string_view bytes, size_t max_bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        const size_t start = pos;
+        const std::optional<char32_t> cp = next_code_point(bytes, pos);
+        if (!cp) {
+            out += "\xEF\xBF\xBD";
+        } else if (is_control(*cp)) {
+            out += ' ';
+        } else {
+            out.append(bytes.substr(start, pos - start));
+        }
+    }
+    const auto trim_end = [&out] {
+        while (!out.empty() && out.back() == ' ') {
+            out.pop_back();
+        }
+    };
+    out.erase(0, std::min(out.find_first_not_of(' '), out.size()));
+    trim_end();
+    if (out.size() > max_bytes) {
+        size_t cut = max_bytes;
+        while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        out.resize(cut);
+        trim_end();
+    }
+    return out;
 }

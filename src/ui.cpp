@@ -157,6 +157,18 @@ std::string font_pattern(const FontSpec& font, int32_t scale) {
     return std::string(FONT_FAMILY) + ":size=" + std::to_string(font.size * scale) + font.style;
 }
 
+const char* password_placeholder(PasswordPrompt prompt) {
+    switch (prompt) {
+        case PasswordPrompt::NewPassword:
+            return NEW_PASSWORD_PLACEHOLDER;
+        case PasswordPrompt::RepeatNewPassword:
+            return REPEAT_PASSWORD_PLACEHOLDER;
+        case PasswordPrompt::Password:
+            break;
+    }
+    return PASSWORD_PLACEHOLDER;
+}
+
 bool rect_contains(const Rect& rect, int32_t x, int32_t y) {
     // 64-bit sums: a rectangle near INT32_MAX must not wrap.
     return x >= rect.x && static_cast<int64_t>(x) < static_cast<int64_t>(rect.x) + rect.width &&
@@ -330,8 +342,8 @@ void draw_greeter(GreeterContext& ctx, const std::string& clock,
     draw_field_outline(ctx, l.password_rect, ctx.scale,
                        ctx.password_focused ? OUTLINE_FOCUSED_COLOR : OUTLINE_COLOR);
     if (ctx.password.empty()) {
-        draw_text(ctx.draw, PASSWORD_PLACEHOLDER, l.password_text.x, l.password_text.y,
-                  ctx.field_font, PLACEHOLDER_COLOR);
+        draw_text(ctx.draw, password_placeholder(ctx.password_prompt), l.password_text.x,
+                  l.password_text.y, ctx.field_font, PLACEHOLDER_COLOR);
     } else {
         draw_text(ctx.draw, password_bullets(ctx.password), l.password_text.x, l.password_text.y,
                   ctx.field_font, TEXT_COLOR);
@@ -385,6 +397,8 @@ void release_greeter(GreeterContext& ctx) {
     }
     wipe_text(ctx.username);
     wipe_text(ctx.password);
+    wipe_text(ctx.current_password);
+    wipe_text(ctx.new_password);
     ctx.message.reset();
 }
 

@@ -61,6 +61,8 @@ inline constexpr FontSpec SMALL_FONT{12, ""};
 
 inline constexpr const char* USERNAME_PLACEHOLDER = "Username";
 inline constexpr const char* PASSWORD_PLACEHOLDER = "Password";
+inline constexpr const char* NEW_PASSWORD_PLACEHOLDER = "New password";
+inline constexpr const char* REPEAT_PASSWORD_PLACEHOLDER = "Repeat new password";
 inline constexpr const char* LOGIN_LABEL = "Log In";
 inline constexpr const char* POWER_OFF_LABEL = "Power Off";
 inline constexpr const char* REBOOT_LABEL = "Reboot";
@@ -89,6 +91,12 @@ inline constexpr int32_t FIELD_HEIGHT = 44;
 inline constexpr int32_t GREETER_AVATAR_SIZE = 96;
 inline constexpr int32_t MAX_SCALE = 4;
 
+// What the password field asks for: the password, or while an expired one is changed, the new
+// one and then the same again.
+enum class PasswordPrompt : uint8_t { Password, NewPassword, RepeatNewPassword };
+
+const char* password_placeholder(PasswordPrompt prompt);
+
 // The state of one showing: X handles, fonts, typed texts and input state.
 // The context owns the fonts, the Xft draw, the GC and the texts (`release_greeter`); it borrows
 // the display, window, visual and colormap.
@@ -97,6 +105,11 @@ struct GreeterContext {
     // Wiped whenever emptied or released; see `wipe_text`.
     std::string password;
     std::optional<std::string> message;
+    PasswordPrompt password_prompt = PasswordPrompt::Password;
+    // While an expired password is changed: the current password and the first entry of the new
+    // one. Wiped like `password`.
+    std::string current_password;
+    std::string new_password;
 
     Display* display = nullptr;
     Window window = 0;

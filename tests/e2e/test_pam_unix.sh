@@ -130,17 +130,25 @@ assert_whole_log locked "" "[ERROR] PAM: authenticate() failed: Auth_Err (7)"
 [ "$(log_count 'crypt()')" = 0 ] || fail "a locked account got a crypt line"
 assert_log_order "[INFO] PAM: shadow entry for 'locked': hash=$(shadow_hash locked | cut -c1-10)...(len=74)"
 
-# Expired (today and a past date): the account check fails after a good password.
+# Expired (today and a past date): the account check fails after a good password, and what
+# pam_unix says about it is what the login screen shows.
 for u in expired expired2; do
     assert_eq "Authentication failed: Acct_Expired (13)" "$(probe $u 'expired pw')" "$u"
-    assert_whole_log $u true "[ERROR] PAM: authenticate() failed: Acct_Expired (13)"
+    assert_eq "shown: Your account has expired; please contact your system administrator." \
+        "$(sed -n 2p "$W/out")" "$u: shown"
+    assert_whole_log $u true \
+        "[INFO] PAM: module message: Your account has expired; please contact your system administrator." \
+        "[ERROR] PAM: authenticate() failed: Acct_Expired (13)"
     [ "$(log_count 'authenticate() succeeded')" = 0 ] || fail "$u: authenticate() succeeded"
 done
 
-# Password change required: refused, no change offered.
+# Password change required: without a new password the transaction ends there (the login screen
+# then asks for one).
 assert_eq "Authentication failed: New_Authtok_Reqd (12)" "$(probe mustchange 'change pw')" \
     "mustchange"
-assert_whole_log mustchange true "[ERROR] PAM: authenticate() failed: New_Authtok_Reqd (12)"
+assert_whole_log mustchange true \
+    "[INFO] PAM: module message: You are required to change your password immediately (administrator enforced)." \
+    "[ERROR] PAM: authenticate() failed: New_Authtok_Reqd (12)"
 
 # Unknown name: the two NULL lines, no crypt line, not in the shadow file.
 assert_eq "Authentication failed: User_Unknown (10)" "$(probe ghost 'any pw')" "unknown"

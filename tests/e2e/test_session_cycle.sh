@@ -128,3 +128,4 @@ wait_greeter 20 3
 assert_eq second "$(cat /tmp/home/alice/session.log)" "session log after the second login"
 assert_eq "$xpid" "$(xorg_pid)" "X server PID"
 assert_alive
+[ ! -e /var/lib/vesko/last-user ] || fail "the last user was remembered without remember_user"

@@ -1,6 +1,8 @@
 // Runs one real PAM transaction for the end-to-end tests, the way a login does but in one
-// process: auth_probe NAME PASSWORD. Prints the error text, or "Success", the session's PAM
-// environment and what is left in the process's own environment, on standard output; the log
+// process: auth_probe NAME PASSWORD [NEW_PASSWORD]. Prints the error text (then, when the login
+// screen would show a module's message instead, "shown: " and that message), or "Success", the
+// session's PAM environment and what is left in the process's own environment, on standard
+// output; the log
 // lines go where the daemon's go. Only for the test sandbox: it reads the real shadow database
 // and writes the real log file.
 #include <sys/vfs.h>
@@ -21,26 +23,34 @@ bool inside_sandbox() {
     return ::statfs("/proc", &fs) == 0 && fs.f_type == TMPFS_MAGIC_NUMBER;
 }
 
+void print_failure(const PamFailure& failure) {
+    std::printf("%s\n", failure.text.c_str());
+    if (failure.shown != failure.text) {
+        std::printf("shown: %s\n", failure.shown.c_str());
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: auth_probe NAME PASSWORD\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: auth_probe NAME PASSWORD [NEW_PASSWORD]\n");
         return 2;
     }
     if (!inside_sandbox()) {
         std::fprintf(stderr, "auth_probe: refusing to run outside the test sandbox\n");
         return 2;
     }
-    Result<std::unique_ptr<PamClient>> login = begin_pam_login(argv[1], argv[2]);
+    Result<std::unique_ptr<PamClient>, PamFailure> login =
+        begin_pam_login(argv[1], argv[2], argc == 4 ? argv[3] : "");
     if (!login.ok()) {
-        std::printf("%s\n", login.error().c_str());
+        print_failure(login.error());
         return 1;
     }
     PamClient& client = *login.value();
-    const Result<Ok> opened = open_pam_session(client, session_pam_items(1));
+    const Result<Ok, PamFailure> opened = open_pam_session(client, session_pam_items(1));
     if (!opened.ok()) {
-        std::printf("%s\n", opened.error().c_str());
+        print_failure(opened.error());
         return 1;
     }
     const std::vector<PamEnvItem> environment = pam_environment(client);

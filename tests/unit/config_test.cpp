@@ -56,6 +56,16 @@ TEST(ConfigMapping, ValidTexts) {
     }
 }
 
+TEST(ConfigMapping, RememberUser) {
+    EXPECT_FALSE(parse_config("").value().ui.remember_user);
+    EXPECT_TRUE(parse_config("[ui]\nremember_user = true\n").value().ui.remember_user);
+    const auto wrong = parse_config("[ui]\nremember_user = \"yes\"\n");
+    ASSERT_FALSE(wrong.ok());
+    EXPECT_EQ(wrong.error(),
+              "invalid type: string \"yes\", expected a boolean for key `ui.remember_user` at line "
+              "2, column 17");
+}
+
 struct ErrorCase {
     const char* name;
     const char* text;

@@ -60,6 +60,8 @@ const char* action_name(GreeterAction a) {
             return "DropAvatar";
         case GreeterAction::Submit:
             return "Submit";
+        case GreeterAction::ChangePassword:
+            return "ChangePassword";
         case GreeterAction::PowerOff:
             return "PowerOff";
         case GreeterAction::Reboot:
@@ -476,6 +478,81 @@ TEST(LoginScreenFlow, TextIsSubmittedAsTyped) {
     EXPECT_EQ(handle_key(ctx, XK_Return, "\r"), GreeterAction::Submit);
     EXPECT_EQ(ctx.username, " bob ");
     EXPECT_EQ(ctx.password, "p a s");
+}
+
+void type(GreeterContext& ctx, const std::string& text) {
+    for (const char c : text) {
+        (void)handle_key(ctx, static_cast<unsigned char>(c), std::string(1, c));
+    }
+}
+
+// An expired password: the name stays, the field asks for the new password twice, a mismatch
+// or a refused change asks again, and Escape ends it all.
+TEST(LoginScreenFlow, ChangingAnExpiredPassword) {
+    GreeterContext ctx = greeter();
+    ctx.current_password.reserve(PASSWORD_RESERVE);
+    ctx.new_password.reserve(PASSWORD_RESERVE);
+    type(ctx, "alice");
+    (void)handle_key(ctx, XK_Tab, "\t");
+    type(ctx, "old pw");
+    const char* typed = ctx.password.data();
+    apply_login_failure(ctx, "You are required to change your password immediately.", true);
+    expect_state(ctx, {"alice", "", "Your password has expired. Choose a new one.", true},
+                 "expired");
+    EXPECT_EQ(ctx.current_password, "old pw");
+    EXPECT_EQ(std::string(typed, 6), std::string(6, '\0'));
+    EXPECT_STREQ(password_placeholder(ctx.password_prompt), "New password");
+
+    // The name is fixed meanwhile; an empty entry is not taken.
+    EXPECT_EQ(handle_key(ctx, XK_Tab, "\t"), GreeterAction::Nothing);
+    EXPECT_EQ(handle_button(ctx, 800, 496), GreeterAction::Nothing);
+    EXPECT_EQ(handle_key(ctx, XK_Return, "\r"), GreeterAction::Nothing);
+    EXPECT_TRUE(ctx.password_focused);
+
+    type(ctx, "new pw 1");
+    EXPECT_EQ(handle_key(ctx, XK_Return, "\r"), GreeterAction::Repaint);
+    EXPECT_STREQ(password_placeholder(ctx.password_prompt), "Repeat new password");
+    EXPECT_EQ(ctx.password, "");
+    type(ctx, "new pw 2");
+    EXPECT_EQ(handle_key(ctx, XK_Return, "\r"), GreeterAction::Repaint);
+    expect_state(ctx, {"alice", "", "The passwords do not match", true}, "mismatch");
+    EXPECT_EQ(ctx.new_password, "");
+    EXPECT_EQ(ctx.password_prompt, PasswordPrompt::NewPassword);
+
+    // A click on "Log In" takes the entry like Return.
+    type(ctx, "abc");
+    EXPECT_EQ(handle_button(ctx, 960, 650), GreeterAction::Repaint);
+    type(ctx, "abc");
+    EXPECT_EQ(handle_key(ctx, XK_Return, "\r"), GreeterAction::ChangePassword);
+    EXPECT_EQ(ctx.new_password, "abc");
+    EXPECT_EQ(ctx.password, "");
+
+    apply_login_failure(ctx, "You must choose a longer password.", true);
+    expect_state(ctx, {"alice", "", "You must choose a longer password.", true}, "refused");
+    EXPECT_EQ(ctx.current_password, "old pw");
+    EXPECT_EQ(ctx.new_password, "");
+    EXPECT_EQ(ctx.password_prompt, PasswordPrompt::NewPassword);
+
+    type(ctx, "x");
+    EXPECT_EQ(handle_key(ctx, XK_Escape, "\x1b"), GreeterAction::DropAvatar);
+    expect_state(ctx, {"", "", {}, false}, "escape");
+    EXPECT_EQ(ctx.current_password, "");
+    EXPECT_STREQ(password_placeholder(ctx.password_prompt), "Password");
+}
+
+// A refusal that is not about the expired password (the session did not start after the change)
+// ends the change: the password field asks for the password again.
+TEST(LoginScreenFlow, OtherRefusalEndsTheChange) {
+    GreeterContext ctx = greeter();
+    set(ctx, {"alice", "old pw", {}, true});
+    apply_login_failure(ctx, "", true);
+    type(ctx, "new pw");
+    apply_login_failure(ctx, "Session launch failed: User 'alice' has no login shell");
+    expect_state(ctx, {"alice", "", "Session launch failed: User 'alice' has no login shell", true},
+                 "after");
+    EXPECT_EQ(ctx.current_password, "");
+    EXPECT_EQ(ctx.password_prompt, PasswordPrompt::Password);
+    EXPECT_EQ(handle_key(ctx, XK_Return, "\r"), GreeterAction::Submit);
 }
 
 TEST(LoginScreenText, ControlCharacterRule) {

@@ -227,9 +227,9 @@ TEST(SessionAttemptLogin, EmptyFieldsAreRefusedBeforeAnythingElse) {
     };
     for (const Case& c : cases) {
         std::string password = c.password;
-        const Result<pid_t> result = attempt_login(c.username, password, "graphical");
+        const Result<pid_t, LoginRefusal> result = attempt_login(c.username, password, "graphical");
         ASSERT_FALSE(result.ok());
-        EXPECT_EQ(result.error(), c.error) << "'" << c.username << "'";
+        EXPECT_EQ(result.error().message, c.error) << "'" << c.username << "'";
     }
 }
 

@@ -55,4 +55,40 @@ TEST(Utf8, DecodesValidSequencesAndSkipsBrokenOnes) {
     EXPECT_EQ(got, expected);
 }
 
+TEST(DisplayText, ValidUtf8WithoutControlsWithinTheLimit) {
+    const struct {
+        std::string_view bytes;
+        size_t max;
+        std::string_view text;
+    } cases[] = {
+        {"The account is locked.", 200, "The account is locked."},
+        {"", 200, ""},
+        {"  \t\n", 200, ""},
+        {"\nline one\nline two\r\n", 200, "line one line two"},
+        {"bell\x07 esc\x1b[2J del\x7f", 200, "bell  esc [2J del"},
+        {"c1\xC2\x85next", 200, "c1 next"},
+        {"nbsp\xC2\xA0kept", 200, "nbsp\xC2\xA0kept"},
+        {"caf\xE9", 200, "caf\xEF\xBF\xBD"},
+        // Cut before a character that would pass the limit, and blanks at the cut go too.
+        {"abc\xE2\x82\xAC", 5, "abc"},
+        {"abc\xE2\x82\xAC", 6, "abc\xE2\x82\xAC"},
+        {"ab  cd", 4, "ab"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(display_text(c.bytes, c.max), c.text) << c.bytes;
+    }
+}
+
+TEST(Secrets, MoveSecretLeavesNoCopyInTheSource) {
+    std::string from;
+    from.reserve(64);
+    from = "s3cret";
+    const char* storage = from.data();
+    std::string to = "old";
+    move_secret(to, from);
+    EXPECT_EQ(to, "s3cret");
+    EXPECT_EQ(from, "");
+    EXPECT_EQ(std::string(storage, 6), std::string(6, '\0'));
+}
+
 }  // namespace

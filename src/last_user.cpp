@@ -1,0 +1,125 @@
+#include "last_user.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "fd.h"
+#include "log.h"
+#include "owners.h"
+#include "text.h"
+
+namespace {
+
+// At most `limit` bytes: the file may grow between fstat and read.
+std::optional<std::string> read_at_most(int fd, size_t limit) {
+    std::string bytes(limit, '\0');
+    size_t got = 0;
+    while (got < limit) {
+        const ssize_t n =
+            retry_on_eintr([&] { return ::read(fd, bytes.data() + got, limit - got); });
+        if (n < 0) {
+            return std::nullopt;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
+Result<std::string> read_last_user() {
+    const UniqueFd fd = open_regular_file(LAST_USER_PATH, O_RDONLY | O_NOFOLLOW);
+    if (!fd.valid()) {
+        return Err{errno == EINVAL ? "it is not a regular file" : os_error_text(errno)};
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+        return Err{os_error_text(errno)};
+    }
+    if (static_cast<unsigned long long>(st.st_size) > LAST_USER_FILE_BYTES) {
+        return Err{"it is larger than " + std::to_string(LAST_USER_FILE_BYTES) + " bytes"};
+    }
+    const std::optional<std::string> bytes = read_at_most(fd.get(), LAST_USER_FILE_BYTES + 1);
+    if (!bytes) {
+        return Err{os_error_text(errno)};
+    }
+    return parse_last_user(*bytes);
+}
+
+Result<Ok> write_last_user(int fd, std::string_view name) {
+    const std::string line = std::string(name) + "\n";
+    std::string_view left = line;
+    while (!left.empty()) {
+        const ssize_t n = retry_on_eintr([&] { return ::write(fd, left.data(), left.size()); });
+        if (n <= 0) {
+            return Err{os_error_text(n < 0 ? errno : EIO)};
+        }
+        left.remove_prefix(static_cast<size_t>(n));
+    }
+    if (::fchmod(fd, LAST_USER_MODE) != 0 || ::fsync(fd) != 0) {
+        return Err{os_error_text(errno)};
+    }
+    return Ok{};
+}
+
+}  // namespace
+
+Result<std::string> parse_last_user(std::string_view bytes) {
+    if (!bytes.empty() && bytes.back() == '\n') {
+        bytes.remove_suffix(1);
+    }
+    if (bytes.empty()) {
+        return Err{"it holds no name"};
+    }
+    if (bytes.size() > LAST_USER_NAME_BYTES) {
+        return Err{"the name is longer than " + std::to_string(LAST_USER_NAME_BYTES) + " bytes"};
+    }
+    if (!is_valid_utf8(bytes)) {
+        return Err{"it is not valid UTF-8"};
+    }
+    if (has_control_char(bytes)) {
+        return Err{"the name holds a control character"};
+    }
+    return std::string(bytes);
+}
+
+std::optional<std::string> load_last_user() {
+    if (::access(LAST_USER_PATH, F_OK) != 0 && errno == ENOENT) {
+        return std::nullopt;
+    }
+    Result<std::string> name = read_last_user();
+    if (!name.ok()) {
+        log_message(LogLevel::Warn, std::string("Ignoring the last user in ") + LAST_USER_PATH +
+                                        ": " + name.error());
+        return std::nullopt;
+    }
+    return std::move(name).value();
+}
+
+Result<Ok> save_last_user(std::string_view name) {
+    if (::mkdir(LAST_USER_DIR, LAST_USER_DIR_MODE) != 0 && errno != EEXIST) {
+        return Err{std::string("cannot create ") + LAST_USER_DIR + ": " + os_error_text(errno)};
+    }
+    // Whatever lies at the temporary path (a leftover, a link, a FIFO) is replaced, not opened.
+    (void)::unlink(LAST_USER_TEMP_PATH);
+    const UniqueFd fd(::open(LAST_USER_TEMP_PATH,
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, LAST_USER_MODE));
+    if (!fd.valid()) {
+        return Err{std::string("cannot create ") + LAST_USER_TEMP_PATH + ": " +
+                   os_error_text(errno)};
+    }
+    TempFile temp(LAST_USER_TEMP_PATH);
+    if (const Result<Ok> written = write_last_user(fd.get(), name); !written.ok()) {
+        return Err{std::string("cannot write ") + LAST_USER_TEMP_PATH + ": " + written.error()};
+    }
+    if (!temp.commit(LAST_USER_PATH)) {
+        return Err{std::string("cannot rename it to ") + LAST_USER_PATH + ": " +
+                   os_error_text(errno)};
+    }
+    return Ok{};
+}
