@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <optional>
 #include <sstream>
+#include <variant>
+#include <vector>
 
 #define TOML_EXCEPTIONS 1
 #include <toml++/toml.h>
@@ -63,119 +65,105 @@ std::string type_error(const toml::node& node, std::string_view expected, std::s
            " for key `" + std::string(key) + "` " + position(node);
 }
 
-std::optional<std::string> map_hour(const toml::table& table, std::string_view name,
-                                    std::string_view key, uint8_t& out) {
-    const toml::node* node = table.get(name);
-    if (node == nullptr) {
-        return std::nullopt;
-    }
-    const auto* integer = node->as_integer();
-    if (integer == nullptr) {
-        return type_error(*node, "u8", key);
-    }
-    const int64_t value = integer->get();
-    if (value < 0 || value > 255) {
-        return "invalid value: integer `" + std::to_string(value) + "`, expected u8 for key `" +
-               std::string(key) + "` " + position(*node);
-    }
-    out = static_cast<uint8_t>(value);
-    return std::nullopt;
+// How a key's value is checked: hours and the scale are small integers with their own ranges.
+enum class ValueKind { Hour, Scale, Text, Flag };
+
+// One key of the file and the field it fills; the order is the order of the checks.
+struct KeyBinding {
+    std::string_view section;
+    std::string_view record;  // named in the error when the section is not a table
+    std::string_view name;
+    ValueKind kind;
+    std::variant<uint8_t*, std::string*, bool*> field;
+};
+
+std::vector<KeyBinding> config_keys(Config& c) {
+    constexpr std::string_view BG = "background";
+    constexpr std::string_view BG_RECORD = "struct BackgroundConfig";
+    constexpr std::string_view UI = "ui";
+    constexpr std::string_view UI_RECORD = "struct UiConfig";
+    return {
+        {BG, BG_RECORD, "morning_start", ValueKind::Hour, &c.background.morning_start},
+        {BG, BG_RECORD, "afternoon_start", ValueKind::Hour, &c.background.afternoon_start},
+        {BG, BG_RECORD, "evening_start", ValueKind::Hour, &c.background.evening_start},
+        {BG, BG_RECORD, "night_start", ValueKind::Hour, &c.background.night_start},
+        {BG, BG_RECORD, "fallback_color", ValueKind::Text, &c.background.fallback_color},
+        {UI, UI_RECORD, "clock_24h", ValueKind::Flag, &c.ui.clock_24h},
+        {UI, UI_RECORD, "layouts", ValueKind::Text, &c.ui.layouts},
+        {UI, UI_RECORD, "scale", ValueKind::Scale, &c.ui.scale},
+        {UI, UI_RECORD, "remember_user", ValueKind::Flag, &c.ui.remember_user},
+        {"session", "struct SessionConfig", "default", ValueKind::Text, &c.session.default_},
+    };
 }
 
-std::optional<std::string> map_scale(const toml::table& table, uint8_t& out) {
-    const toml::node* node = table.get("scale");
-    if (node == nullptr) {
-        return std::nullopt;
-    }
-    const auto* integer = node->as_integer();
-    if (integer == nullptr) {
-        return type_error(*node, "an integer", "ui.scale");
-    }
-    const int64_t value = integer->get();
-    if (value < 0 || value > MAX_UI_SCALE) {
-        return "invalid value: integer `" + std::to_string(value) + "`, expected 0 to " +
-               std::to_string(MAX_UI_SCALE) + " for key `ui.scale` " + position(*node);
-    }
-    out = static_cast<uint8_t>(value);
-    return std::nullopt;
+std::string out_of_range(int64_t value, std::string_view expected, std::string_view key,
+                         const toml::node& node) {
+    return "invalid value: integer `" + std::to_string(value) + "`, expected " +
+           std::string(expected) + " for key `" + std::string(key) + "` " + position(node);
 }
 
-std::optional<std::string> map_string(const toml::table& table, std::string_view name,
-                                      std::string_view key, std::string& out) {
-    const toml::node* node = table.get(name);
-    if (node == nullptr) {
-        return std::nullopt;
+std::optional<std::string> map_key(const toml::node& node, const KeyBinding& binding) {
+    const std::string key = std::string(binding.section) + "." + std::string(binding.name);
+    switch (binding.kind) {
+        case ValueKind::Hour:
+        case ValueKind::Scale: {
+            const bool hour = binding.kind == ValueKind::Hour;
+            const auto* integer = node.as_integer();
+            if (integer == nullptr) {
+                return type_error(node, hour ? "u8" : "an integer", key);
+            }
+            const int64_t value = integer->get();
+            const int64_t max = hour ? 255 : MAX_UI_SCALE;
+            if (value < 0 || value > max) {
+                return out_of_range(value, hour ? "u8" : "0 to " + std::to_string(MAX_UI_SCALE),
+                                    key, node);
+            }
+            *std::get<uint8_t*>(binding.field) = static_cast<uint8_t>(value);
+            return std::nullopt;
+        }
+        case ValueKind::Text: {
+            const auto* text = node.as_string();
+            if (text == nullptr) {
+                return type_error(node, "a string", key);
+            }
+            *std::get<std::string*>(binding.field) = text->get();
+            return std::nullopt;
+        }
+        case ValueKind::Flag: {
+            const auto* flag = node.as_boolean();
+            if (flag == nullptr) {
+                return type_error(node, "a boolean", key);
+            }
+            *std::get<bool*>(binding.field) = flag->get();
+            return std::nullopt;
+        }
     }
-    const auto* text = node->as_string();
-    if (text == nullptr) {
-        return type_error(*node, "a string", key);
-    }
-    out = text->get();
     return std::nullopt;
-}
-
-std::optional<std::string> map_bool(const toml::table& table, std::string_view name,
-                                    std::string_view key, bool& out) {
-    const toml::node* node = table.get(name);
-    if (node == nullptr) {
-        return std::nullopt;
-    }
-    const auto* flag = node->as_boolean();
-    if (flag == nullptr) {
-        return type_error(*node, "a boolean", key);
-    }
-    out = flag->get();
-    return std::nullopt;
-}
-
-const toml::table* section(const toml::table& root, std::string_view name, std::string_view record,
-                           std::optional<std::string>& error) {
-    const toml::node* node = root.get(name);
-    if (node == nullptr) {
-        return nullptr;
-    }
-    if (!node->is_table()) {
-        error = type_error(*node, record, name);
-        return nullptr;
-    }
-    return node->as_table();
 }
 
 std::optional<std::string> map_config(const toml::table& root, Config& config) {
-    std::optional<std::string> error;
-    if (const auto* bg = section(root, "background", "struct BackgroundConfig", error)) {
-        auto& b = config.background;
-        if (!error)
-            error = map_hour(*bg, "morning_start", "background.morning_start", b.morning_start);
-        if (!error)
-            error =
-                map_hour(*bg, "afternoon_start", "background.afternoon_start", b.afternoon_start);
-        if (!error)
-            error = map_hour(*bg, "evening_start", "background.evening_start", b.evening_start);
-        if (!error)
-            error = map_hour(*bg, "night_start", "background.night_start", b.night_start);
-        if (!error)
-            error =
-                map_string(*bg, "fallback_color", "background.fallback_color", b.fallback_color);
-    }
-    if (error)
-        return error;
-    if (const auto* ui = section(root, "ui", "struct UiConfig", error)) {
-        error = map_bool(*ui, "clock_24h", "ui.clock_24h", config.ui.clock_24h);
-        if (!error)
-            error = map_string(*ui, "layouts", "ui.layouts", config.ui.layouts);
-        if (!error)
-            error = map_scale(*ui, config.ui.scale);
-        if (!error) {
-            error = map_bool(*ui, "remember_user", "ui.remember_user", config.ui.remember_user);
+    std::string_view section;
+    const toml::table* table = nullptr;
+    for (const KeyBinding& binding : config_keys(config)) {
+        if (binding.section != section) {
+            section = binding.section;
+            table = nullptr;
+            if (const toml::node* node = root.get(section)) {
+                if (!node->is_table()) {
+                    return type_error(*node, binding.record, section);
+                }
+                table = node->as_table();
+            }
+        }
+        const toml::node* node = table != nullptr ? table->get(binding.name) : nullptr;
+        if (node == nullptr) {
+            continue;
+        }
+        if (std::optional<std::string> error = map_key(*node, binding)) {
+            return error;
         }
     }
-    if (error)
-        return error;
-    if (const auto* session = section(root, "session", "struct SessionConfig", error)) {
-        error = map_string(*session, "default", "session.default", config.session.default_);
-    }
-    return error;
+    return std::nullopt;
 }
 
 // Reads a regular file whole. Anything else (a FIFO, a device, a directory) is refused without

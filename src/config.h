@@ -15,6 +15,7 @@ struct BackgroundConfig {
     uint8_t evening_start = 17;
     uint8_t night_start = 21;
     std::string fallback_color = "#1a1a2e";
+    bool operator==(const BackgroundConfig&) const = default;
 };
 
 inline constexpr uint8_t MAX_UI_SCALE = 4;
@@ -27,17 +28,20 @@ struct UiConfig {
     uint8_t scale = 0;
     // Offer the last user whose session started at the next showing (/var/lib/vesko/last-user).
     bool remember_user = false;
+    bool operator==(const UiConfig&) const = default;
 };
 
 struct SessionConfig {
     // The key is "default", which C++ reserves.
     std::string default_ = "graphical";
+    bool operator==(const SessionConfig&) const = default;
 };
 
 struct Config {
     BackgroundConfig background;
     UiConfig ui;
     SessionConfig session;
+    bool operator==(const Config&) const = default;
 };
 
 struct Rgb8 {
