@@ -20,13 +20,22 @@ note() { echo "# $*" >&2; }
 # test with "WHAT" once the time is up.
 wait_until() { # timeout_s what command...
     local timeout=$1 what=$2
-    local deadline=$((SECONDS + timeout))
     shift 2
+    eventually "$timeout" "$@" || fail "$what (after ${timeout} s)"
+}
+
+# The same, but false once the time is up, for checks that count a defect and go on.
+eventually() { # timeout_s command...
+    local deadline=$((SECONDS + $1))
+    shift
     until "$@"; do
-        [ $SECONDS -lt $deadline ] || fail "$what (after ${timeout} s)"
+        [ $SECONDS -lt $deadline ] || return 1
         sleep "${WAIT_STEP:-0.05}"
     done
 }
+
+# Whether a file holds exactly this text.
+file_is() { [ "$(cat "$1" 2>/dev/null)" = "$2" ]; } # path text
 
 assert_eq() { # expected actual [what]
     [ "$1" == "$2" ] || fail "${3:-value}: expected '$1', got '$2'"
@@ -81,7 +90,7 @@ as_user() { # name command...
     local name=$1
     shift
     setpriv --reuid="$name" --regid="$(id -g "$name")" --init-groups \
-        env -i DISPLAY=:0 HOME="/tmp/home/$name" PATH=/usr/bin:/bin "$@"
+        env -i DISPLAY=:0 HOME="/tmp/home/$name" PATH=/usr/local/bin:/usr/bin:/bin "$@"
 }
 
 wait_file() { # path [timeout_s]

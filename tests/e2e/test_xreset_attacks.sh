@@ -20,20 +20,7 @@ defect() {
     DEFECTS=$((DEFECTS + 1))
 }
 
-as_user() { # name [VAR=value...] command...: a plain process of that user, in no session
-    local name=$1
-    shift
-    setpriv --reuid="$name" --regid="$(id -g "$name")" --init-groups \
-        env -i DISPLAY=:0 HOME="/tmp/home/$name" PATH=/usr/local/bin:/usr/bin:/bin "$@"
-}
-
-wait_file() { # path [timeout_s]: until it has content
-    local deadline=$((SECONDS + ${2:-20}))
-    while [ ! -s "$1" ]; do
-        [ $SECONDS -lt $deadline ] || return 1
-        sleep 0.1
-    done
-}
+wait_file() { eventually "${2:-20}" test -s "$1"; } # path [timeout_s]: until it has content
 
 start_vesko
 wait_greeter
@@ -90,11 +77,7 @@ bare=$(cat $A/bare.pid)
 as_user ann XAUTHORITY=$A/minted xdpyinfo >/dev/null 2>&1 ||
     fail "the minted cookie does not open the display during the session: $(cat $A/minted.hex)"
 X xdotool type --delay 150 probe
-deadline=$((SECONDS + 5))
-until [ "$(cat $A/bare.keys 2>/dev/null)" = probe ]; do
-    [ $SECONDS -lt $deadline ] || fail "the recorder did not hear 'probe': '$(cat $A/bare.keys)'"
-    sleep 0.1
-done
+wait_until 5 "the recorder did not hear 'probe': '$(cat $A/bare.keys)'" file_is $A/bare.keys probe
 touch $A/end
 wait_greeter 20 2
 

@@ -17,13 +17,7 @@ defect() {
     DEFECTS=$((DEFECTS + 1))
 }
 
-wait_file() { # path [timeout_s]: until it has content
-    local deadline=$((SECONDS + ${2:-20}))
-    while [ ! -s "$1" ]; do
-        [ $SECONDS -lt $deadline ] || return 1
-        sleep 0.1
-    done
-}
+wait_file() { eventually "${2:-20}" test -s "$1"; } # path [timeout_s]: until it has content
 
 # The greeter's window, each request bounded: a grabbed server answers no one.
 greeter_window_bounded() {
@@ -51,11 +45,7 @@ submit_login ann 'ann pass'
 wait_file $A/ready || fail "ann's session did not get ready: $(cat $A/grabber.err)"
 grabber=$(cat $A/grabber.pid)
 X xdotool type --delay 50 probe
-deadline=$((SECONDS + 5))
-until [ "$(cat $A/grabbed.keys 2>/dev/null)" = probe ]; do
-    [ $SECONDS -lt $deadline ] || fail "the grab did not take 'probe': '$(cat $A/grabbed.keys)'"
-    sleep 0.1
-done
+wait_until 5 "the grab did not take 'probe': '$(cat $A/grabbed.keys)'" file_is $A/grabbed.keys probe
 touch $A/end
 wait_greeter 20 2
 showings=$(log_count "Entering login screen")
