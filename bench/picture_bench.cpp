@@ -31,7 +31,7 @@
 #include <vector>
 
 #include "avatar.h"
-#include "background.h"
+#include "picture.h"
 
 namespace {
 

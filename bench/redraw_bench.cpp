@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "background.h"
+#include "picture.h"
 #include "ui.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <string>
 #include <utility>
 
-#include "background.h"
 #include "fd.h"
+#include "picture.h"
 
 namespace fuzz {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "background.h"
 #include "fd.h"
+#include "picture.h"
 
 inline constexpr int AVATAR_SIZE = 96;
 inline constexpr int AVATAR_RADIUS = 48;

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "config.h"
+
 namespace {
 
 // The login box at scale 1, in pixels from the centre of its monitor (negative is above).
@@ -83,15 +85,10 @@ void put_avatar(const GreeterContext& ctx, const BgraBuffer& avatar, const Rect&
     const unsigned depth = with_alpha ? 32 : static_cast<unsigned>(ctx.depth);
 
     PixmapOwner pixmap(ctx.display, ctx.window, size, depth);
-    XImage* image = XCreateImage(ctx.display, ctx.visual, depth, ZPixmap, 0,
-                                 reinterpret_cast<char*>(pixels.data()), size, size, 32, 0);
-    if (image == nullptr) {
+    if (!put_bgra(ctx.display, pixmap.pixmap, pixmap.gc, ctx.visual, depth, pixels.data(), size,
+                  size, 0, 0)) {
         return;
     }
-    XPutImage(ctx.display, pixmap.pixmap, pixmap.gc, image, 0, 0, 0, 0, size, size);
-    // Xlib must not free bytes it did not allocate.
-    image->data = nullptr;
-    XDestroyImage(image);
 
     RenderPicture source(ctx.display, pixmap.pixmap, with_alpha ? argb : window_format);
     RenderPicture target(ctx.display, ctx.window, window_format);
@@ -100,6 +97,51 @@ void put_avatar(const GreeterContext& ctx, const BgraBuffer& avatar, const Rect&
 }
 
 }  // namespace
+
+bool put_bgra(Display* display, Drawable drawable, GC gc, Visual* visual, unsigned depth,
+              const uint8_t* pixels, unsigned width, unsigned height, int x, int y) {
+    // Xlib only reads the bytes; its C interface wants them non-const.
+    char* data = const_cast<char*>(reinterpret_cast<const char*>(pixels));
+    XImage* image = XCreateImage(display, visual, depth, ZPixmap, 0, data, width, height, 32, 0);
+    if (image == nullptr) {
+        return false;
+    }
+    XPutImage(display, drawable, gc, image, 0, 0, x, y, width, height);
+    // Xlib must not free bytes it did not allocate.
+    image->data = nullptr;
+    XDestroyImage(image);
+    return true;
+}
+
+void paint_background(const GreeterContext& ctx, const std::string& fallback_color,
+                      const std::optional<BgraBuffer>& background) {
+    paint_background_at(ctx, fallback_color, background, Rect{0, 0, ctx.width, ctx.height});
+}
+
+void paint_background_at(const GreeterContext& ctx, const std::string& fallback_color,
+                         const std::optional<BgraBuffer>& background, const Rect& target) {
+    const auto width = static_cast<unsigned>(std::max(target.width, 0));
+    const auto height = static_cast<unsigned>(std::max(target.height, 0));
+    if (background) {
+        if (background->size() >= size_t(width) * size_t(height) * 4) {
+            put_bgra(ctx.display, ctx.window, ctx.gc, ctx.visual, static_cast<unsigned>(ctx.depth),
+                     background->data(), width, height, target.x, target.y);
+        }
+        return;
+    }
+    const Rgb8 rgb = parse_hex_color(fallback_color);
+    XColor color{};
+    color.pixel = 0;
+    color.red = static_cast<unsigned short>(rgb.red << 8);
+    color.green = static_cast<unsigned short>(rgb.green << 8);
+    color.blue = static_cast<unsigned short>(rgb.blue << 8);
+    color.flags = 0;
+    XAllocColor(ctx.display, DefaultColormap(ctx.display, DefaultScreen(ctx.display)), &color);
+    XSetForeground(ctx.display, ctx.gc,
+                   (static_cast<unsigned long>(rgb.red) << 16) |
+                       (static_cast<unsigned long>(rgb.green) << 8) | rgb.blue);
+    XFillRectangle(ctx.display, ctx.window, ctx.gc, target.x, target.y, width, height);
+}
 
 GreeterLayout greeter_layout(const Rect& area, int32_t scale) {
     const int32_t s = std::clamp(scale, 1, MAX_SCALE);

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "background.h"
+#include "picture.h"
 #include "text.h"
 
 struct Rgba {
@@ -216,6 +216,17 @@ void draw_text(XftDraw* draw, std::string_view text, int32_t x, int32_t y, XftFo
                const Rgba& color);
 void draw_centered_text(Display* display, XftDraw* draw, std::string_view text, int32_t center_x,
                         int32_t y, XftFont* font, const Rgba& color);
+
+// Puts width x height BGRA pixels at (x, y) of the drawable; false when Xlib could not wrap them.
+bool put_bgra(Display* display, Drawable drawable, GC gc, Visual* visual, unsigned depth,
+              const uint8_t* pixels, unsigned width, unsigned height, int x, int y);
+
+// Puts the prepared screen picture on the greeter window, or fills it with the fallback colour.
+void paint_background(const GreeterContext& ctx, const std::string& fallback_color,
+                      const std::optional<BgraBuffer>& background);
+// The same on one rectangle of the window; the picture has the rectangle's size.
+void paint_background_at(const GreeterContext& ctx, const std::string& fallback_color,
+                         const std::optional<BgraBuffer>& background, const Rect& target);
 
 // Draws every element over the freshly painted background and records the hit rectangles.
 void draw_greeter(GreeterContext& ctx, const std::string& clock,
