@@ -108,6 +108,12 @@ inline void check_picture_file(const uint8_t* data, size_t size, const char* ext
         fail("two decodes of one file differ");
     }
     if (uint64_t{pic.width} * pic.height > CROSS_CHECK_PIXELS) {
+        // Streamed to a real screen: exact in size, or refused before its rows are allocated.
+        auto screen = load_cover(path, 1920, 1080);
+        if (screen.ok() ? screen.value().size() != size_t{1920} * 1080 * 4
+                        : screen.error() != PictureError::TooLarge) {
+            fail("load_cover of a large picture");
+        }
         return;
     }
     if (to_bgra(pic).size() != uint64_t{pic.width} * pic.height * 4) {

@@ -1,7 +1,8 @@
-# Hostile files in the background folder, one at a time as its only picture: a FIFO, a link to
-# /dev/zero, a directory, a PNG declaring 100000 x 100000 pixels, a truncated PNG and a
-# progressive JPEG with thousands of scans, and two tiny PNGs the fuzzer found that declare
-# enormous memory. Each new showing of the login screen after a session
+# Hostile files in the background folder, one at a time as its only picture: a PNG of
+# 100000000 x 1 pixels (97 KB, rows of 100 MB) with the daemon's peak memory kept under 64 MiB,
+# a FIFO, a link to /dev/zero, a directory, a PNG declaring 100000 x 100000 pixels, a truncated
+# PNG and a progressive JPEG with thousands of scans, and two tiny PNGs the fuzzer found that
+# declare enormous memory. Each new showing of the login screen after a session
 # must come up with the fallback colour, log the failed load, and answer within 2 s; a good
 # picture put back afterwards shows again.
 source "$SRC/tests/e2e/hard_lib.sh"
@@ -53,6 +54,15 @@ wait_greeter
 assert_screen_pixel 5 5 "0 200 0" "the good picture"
 assert_answers "background: good picture"
 
+R=$SRC/fuzz/regressions/png
+# From here on: the later cases may take more.
+echo 5 >"$PROC/$VESKO_PID/clear_refs"
+use_background wide.png eval 'cp $R/wide-100000000x1-grey.png "$f"'
+showing_case "PNG of 100000000 x 1" wide.png
+rss=$(awk '/^VmHWM:/ {print $2}' "$PROC/$VESKO_PID/status")
+figure "daemon peak resident memory over the PNG of 100000000 x 1: ${rss} KiB"
+[ "$rss" -lt 65536 ] || fail "the PNG of 100000000 x 1 took the daemon to $rss KiB"
+
 use_background fifo.png eval 'mkfifo "$f"'
 showing_case "FIFO" fifo.png
 use_background zero.jpg eval 'ln -s /dev/zero "$f"'
@@ -66,7 +76,6 @@ showing_case "truncated PNG" truncated.png
 use_background scans.jpg eval 'cp $P/scans.jpg "$f"'
 showing_case "JPEG of 4000 x 4000 with 5000 scans" scans.jpg
 
-R=$SRC/fuzz/regressions/png
 use_background ztxt.png eval 'cp $R/ztxt-chunk-declaring-1.6GiB.png "$f"'
 showing_case "PNG whose zTXt chunk declares 1.6 GiB" ztxt.png
 use_background tall.png eval 'cp $R/interlaced-1x268435458-grey.png "$f"'
@@ -80,5 +89,5 @@ use_background good.png eval 'cp $P/green.png "$f"'
 login_cycle alice 'alice pw'
 assert_screen_pixel 5 5 "0 200 0" "the good picture after the hostile ones"
 assert_answers "background: good picture again"
-assert_privileges alice 9
+assert_privileges alice 10
 assert_alive
