@@ -198,7 +198,7 @@ void horizontal_pass_colour(const Resampler& rs, T* out, size_t x_begin) {
         const float* source = middle + size_t{rs.cols.first[x] - base} * C;
         const float* weights = rs.cols.weights.data() + size_t{taps} * x;
         Float4 sum = zero;
-        for (uint32_t t = 0; t < taps; ++t) {
+        for (size_t t = 0; t < taps; ++t) {
             Float4 pixel;
             std::memcpy(&pixel, source + C * t, sizeof pixel);
             sum += pixel * weights[t];
@@ -235,7 +235,7 @@ __attribute__((target("avx2"))) void horizontal_pass_colour_avx2(const Resampler
         const float* right = middle + size_t{rs.cols.first[x + 1] - base} * C;
         const float* weights = rs.pair_weights.data() + (x / 2) * taps * 8;
         __m256 sum = zero;
-        for (uint32_t t = 0; t < taps; ++t) {
+        for (size_t t = 0; t < taps; ++t) {
             const __m256 pixels =
                 _mm256_set_m128(_mm_loadu_ps(right + C * t), _mm_loadu_ps(left + C * t));
             sum = _mm256_add_ps(sum, _mm256_mul_ps(pixels, _mm256_loadu_ps(weights + 8 * t)));
