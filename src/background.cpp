@@ -108,15 +108,15 @@ std::optional<BgraBuffer> load_background(const BackgroundConfig& config, uint32
 
     const std::vector<std::string> candidates =
         list_backgrounds(std::string(BACKGROUNDS_DIR) + "/" + day_period_dir_name(period));
-    if (candidates.empty()) {
+    now = std::time(nullptr);
+    local = ::localtime_r(&now, &broken_down);
+    const std::optional<std::string> chosen =
+        choose_background(candidates, local != nullptr ? daily_seed(*local) : 0);
+    if (!chosen) {
         log_message(LogLevel::Warn, "Background: no image found, will use fallback color");
         return std::nullopt;
     }
-
-    now = std::time(nullptr);
-    local = ::localtime_r(&now, &broken_down);
-    const std::string path =
-        *choose_background(candidates, local != nullptr ? daily_seed(*local) : 0);
+    const std::string& path = *chosen;
     log_message(LogLevel::Info, "Background: selected image '" + utf8_lossy(path) + "'");
 
     Result<BgraBuffer, PictureError> buffer = load_cover(path, width, height);
