@@ -84,10 +84,8 @@ uint32_t count_jpeg_scans(int fd, uint32_t stop_at) {
     bool after_ff = false;
     off_t offset = 0;
     for (;;) {
-        ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t n =
+            retry_on_eintr([&] { return ::pread(fd, buffer, sizeof buffer, offset); });
         if (n <= 0) {
             return scans;
         }

@@ -10,18 +10,14 @@
 size_t reader_refill(Reader& reader) {
     reader.pos = 0;
     reader.len = 0;
-    for (;;) {
-        ssize_t n = ::read(reader.fd, reader.buffer, READ_BUFFER_SIZE);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            reader.read_errno = errno;
-            return 0;
-        }
-        reader.len = static_cast<size_t>(n);
-        return reader.len;
+    const ssize_t n =
+        retry_on_eintr([&] { return ::read(reader.fd, reader.buffer, READ_BUFFER_SIZE); });
+    if (n < 0) {
+        reader.read_errno = errno;
+        return 0;
     }
+    reader.len = static_cast<size_t>(n);
+    return reader.len;
 }
 
 size_t reader_peek(Reader& reader, size_t count) {
@@ -31,10 +27,9 @@ size_t reader_peek(Reader& reader, size_t count) {
         reader.pos = 0;
     }
     while (reader.len < count) {
-        ssize_t n = ::read(reader.fd, reader.buffer + reader.len, READ_BUFFER_SIZE - reader.len);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t n = retry_on_eintr([&] {
+            return ::read(reader.fd, reader.buffer + reader.len, READ_BUFFER_SIZE - reader.len);
+        });
         if (n < 0) {
             reader.read_errno = errno;
             break;
@@ -112,11 +107,9 @@ Result<PictureFormat, PictureError> sniff_format(Reader& reader, std::string_vie
 }
 
 // Opening a FIFO for reading would wait for a writer, and a device can give endless data.
-// O_NONBLOCK keeps the open itself from waiting.
 Result<UniqueFd, PictureError> open_for_reading(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    struct stat st;
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    UniqueFd fd = open_regular_file(path.c_str());
+    if (!fd.valid()) {
         return Err{PictureError::Io};
     }
     return fd;

@@ -20,7 +20,10 @@ add_user alice 'old secret'
 chage -d 0 alice
 add_user bob 'bob secret'
 # The reset at the session's end drops every X client: the test's xdotool must finish first.
-printf '%s\n' 'echo started >>"$HOME/sessions"' 'sleep 0.3' >/tmp/home/alice/.xinitrc
+cat >/tmp/home/alice/.xinitrc <<'SH'
+echo started >>"$HOME/sessions"
+sleep 0.3
+SH
 mkdir -m 1777 /run/user
 
 MESSAGE_LINE=1920x30+0+598
