@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "text.h"
+#include "user.h"
 
 std::array<std::string, 2> avatar_candidates(std::string_view home) {
     std::string base(home);
@@ -98,20 +99,12 @@ UniqueFd open_as_user(const std::string& path, const char* user_name, uid_t uid,
 }
 
 std::optional<BgraBuffer> load_avatar(std::string_view username, int size) {
-    if (username.find('\0') != std::string_view::npos) {
+    const std::optional<UserInfo> user = lookup_user(username);
+    if (!user) {
         return std::nullopt;
     }
-    const std::string name(username);
-    const passwd* entry = ::getpwnam(name.c_str());
-    if (entry == nullptr) {
-        return std::nullopt;
-    }
-    const uid_t uid = entry->pw_uid;
-    const gid_t gid = entry->pw_gid;
-    const std::string home = utf8_lossy(entry->pw_dir != nullptr ? entry->pw_dir : "");
-
-    for (const std::string& candidate : avatar_candidates(home)) {
-        UniqueFd fd = open_as_user(candidate, name.c_str(), uid, gid);
+    for (const std::string& candidate : avatar_candidates(user->home)) {
+        UniqueFd fd = open_as_user(candidate, user->name.c_str(), user->uid, user->gid);
         if (!fd.valid()) {
             continue;
         }

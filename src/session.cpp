@@ -32,15 +32,12 @@ std::optional<std::string> read_login_shells() {
 }
 
 Result<UserInfo> find_user(const std::string& username) {
-    const passwd* entry =
-        username.find('\0') == std::string::npos ? ::getpwnam(username.c_str()) : nullptr;
-    if (entry == nullptr) {
+    std::optional<UserInfo> user = lookup_user(username);
+    if (!user) {
         log_message(LogLevel::Error, "User '" + username + "' not found in /etc/passwd");
         return Err{"User '" + username + "' not found"};
     }
-    // The entry lives in the C library's static storage; copy it before anything else runs.
-    return UserInfo{utf8_lossy(entry->pw_dir), utf8_lossy(entry->pw_shell), entry->pw_uid,
-                    entry->pw_gid, entry->pw_name};
+    return std::move(*user);
 }
 
 // Accounts such as SFTP-only ones keep a password but must not get a session.

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "result.h"
+#include "user.h"
 
 struct PamClient;
 
@@ -42,15 +43,6 @@ inline constexpr const char* FALLBACK_SESSION_ARG0 = "openbox";
 struct stat;
 
 using EnvVar = std::pair<std::string, std::string>;
-
-struct UserInfo {
-    std::string home;
-    std::string shell;
-    uint32_t uid = 0;
-    uint32_t gid = 0;
-    // The name the login found; users that share an ID must not become each other.
-    std::string name;
-};
 
 // Why a login attempt started no session.
 struct LoginRefusal {
