@@ -147,27 +147,26 @@ int main(int argc, char** argv) {
         XSetWindowAttributes attrs{};
         attrs.override_redirect = True;
         attrs.colormap = ctx.colormap;
-        ctx.window = XCreateWindow(display, root, 0, 0, WIDTH, HEIGHT, 0, ctx.depth, InputOutput,
-                                   ctx.visual, CWOverrideRedirect | CWColormap, &attrs);
-        XMapRaised(display, ctx.window);
-        ctx.gc = XCreateGC(display, ctx.window, 0, nullptr);
+        ctx.x.window = WindowOwner(
+            display, XCreateWindow(display, root, 0, 0, WIDTH, HEIGHT, 0, ctx.depth, InputOutput,
+                                   ctx.visual, CWOverrideRedirect | CWColormap, &attrs));
+        XMapRaised(display, ctx.x.window);
+        ctx.x.gc = GcOwner(display, XCreateGC(display, ctx.x.window, 0, nullptr));
         ctx.scale = scale;
-        ctx.clock_font = open_font(display, sn, font_pattern(CLOCK_FONT, scale));
-        ctx.field_font = open_font(display, sn, font_pattern(FIELD_FONT, scale));
-        ctx.small_font = open_font(display, sn, font_pattern(SMALL_FONT, scale));
-        ctx.draw = XftDrawCreate(display, ctx.window, ctx.visual, ctx.colormap);
+        ctx.x.clock_font =
+            FontOwner(display, open_font(display, sn, font_pattern(CLOCK_FONT, scale)));
+        ctx.x.field_font =
+            FontOwner(display, open_font(display, sn, font_pattern(FIELD_FONT, scale)));
+        ctx.x.small_font =
+            FontOwner(display, open_font(display, sn, font_pattern(SMALL_FONT, scale)));
+        ctx.x.draw =
+            DrawOwner(display, XftDrawCreate(display, ctx.x.window, ctx.visual, ctx.colormap));
         paint_backdrop(ctx, FALLBACK, backdrop);
         draw_greeter(ctx, clock_text(true), std::nullopt);
         XSync(display, False);
     };
     const auto end_showing = [&] {
-        XftDrawDestroy(ctx.draw);
-        ctx.draw = nullptr;
-        XDestroyWindow(display, ctx.window);
-        for (XftFont* font : {ctx.clock_font, ctx.field_font, ctx.small_font}) {
-            XftFontClose(display, font);
-        }
-        XFreeGC(display, ctx.gc);
+        (void)std::exchange(ctx.x, GreeterHandles{});
         XSync(display, False);
     };
     const auto redraw = [&](const Backdrop& backdrop) {

@@ -132,14 +132,15 @@ int main(int argc, char** argv) {
     XSetWindowAttributes attrs{};
     attrs.override_redirect = True;
     attrs.colormap = ctx.colormap;
-    ctx.window = XCreateWindow(display, RootWindow(display, sn), 0, 0, WIDTH, HEIGHT, 0, ctx.depth,
-                               InputOutput, ctx.visual, CWOverrideRedirect | CWColormap, &attrs);
-    XMapRaised(display, ctx.window);
-    ctx.gc = XCreateGC(display, ctx.window, 0, nullptr);
-    ctx.clock_font = open_font(display, sn, font_pattern(CLOCK_FONT, 1));
-    ctx.field_font = open_font(display, sn, font_pattern(FIELD_FONT, 1));
-    ctx.small_font = open_font(display, sn, font_pattern(SMALL_FONT, 1));
-    ctx.draw = XftDrawCreate(display, ctx.window, ctx.visual, ctx.colormap);
+    ctx.x.window = WindowOwner(
+        display, XCreateWindow(display, RootWindow(display, sn), 0, 0, WIDTH, HEIGHT, 0, ctx.depth,
+                               InputOutput, ctx.visual, CWOverrideRedirect | CWColormap, &attrs));
+    XMapRaised(display, ctx.x.window);
+    ctx.x.gc = GcOwner(display, XCreateGC(display, ctx.x.window, 0, nullptr));
+    ctx.x.clock_font = FontOwner(display, open_font(display, sn, font_pattern(CLOCK_FONT, 1)));
+    ctx.x.field_font = FontOwner(display, open_font(display, sn, font_pattern(FIELD_FONT, 1)));
+    ctx.x.small_font = FontOwner(display, open_font(display, sn, font_pattern(SMALL_FONT, 1)));
+    ctx.x.draw = DrawOwner(display, XftDrawCreate(display, ctx.x.window, ctx.visual, ctx.colormap));
     ctx.username = "alice";
     ctx.password = "password";
     XSync(display, False);
@@ -161,7 +162,7 @@ int main(int argc, char** argv) {
         XSync(display, False);
     };
     const auto put_floor = [&] {
-        XPutImage(display, ctx.window, ctx.gc, image, 0, 0, 0, 0, WIDTH, HEIGHT);
+        XPutImage(display, ctx.x.window, ctx.x.gc, image, 0, 0, 0, 0, WIDTH, HEIGHT);
         XSync(display, False);
     };
 
@@ -192,7 +193,6 @@ int main(int argc, char** argv) {
     XDestroyImage(image);
     ctx.password.clear();
     release_greeter(ctx);
-    XDestroyWindow(display, ctx.window);
     XCloseDisplay(display);
     if (xvfb) {
         stop_xvfb(*xvfb);

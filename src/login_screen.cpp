@@ -129,14 +129,15 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     attrs.override_redirect = True;
     attrs.colormap = ctx.colormap;
     attrs.event_mask = GREETER_EVENT_MASK;
-    ctx.window = XCreateWindow(display, root, 0, 0, width, height, 0, ctx.depth, InputOutput,
-                               ctx.visual, CWOverrideRedirect | CWColormap | CWEventMask, &attrs);
-    XMapRaised(display, ctx.window);
+    ctx.x.window = WindowOwner(
+        display, XCreateWindow(display, root, 0, 0, width, height, 0, ctx.depth, InputOutput,
+                               ctx.visual, CWOverrideRedirect | CWColormap | CWEventMask, &attrs));
+    XMapRaised(display, ctx.x.window);
 
-    screen.cursor = XCreateFontCursor(display, GREETER_CURSOR_SHAPE);
-    XDefineCursor(display, ctx.window, screen.cursor);
+    screen.ctx.x.cursor = CursorOwner(display, XCreateFontCursor(display, GREETER_CURSOR_SHAPE));
+    XDefineCursor(display, ctx.x.window, screen.ctx.x.cursor);
 
-    if (!grab_input(display, ctx.window, screen.cursor)) {
+    if (!grab_input(display, ctx.x.window, screen.ctx.x.cursor)) {
         log_message(LogLevel::Error,
                     "X: another client holds the keyboard or the pointer; the "
                     "login screen could not grab them within " +
@@ -168,9 +169,9 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     screen.keyboard = read_keyboard(display, root);
     show_keyboard(screen);
 
-    ctx.gc = XCreateGC(display, ctx.window, 0, nullptr);
+    ctx.x.gc = GcOwner(display, XCreateGC(display, ctx.x.window, 0, nullptr));
     open_greeter_fonts(ctx);
-    ctx.draw = XftDrawCreate(display, ctx.window, ctx.visual, ctx.colormap);
+    ctx.x.draw = DrawOwner(display, XftDrawCreate(display, ctx.x.window, ctx.visual, ctx.colormap));
     if (loader.joinable()) {
         loader.join();
     }
@@ -296,7 +297,7 @@ void relayout(LoginScreen& screen, const Config& config) {
     if (static_cast<int32_t>(width) != ctx.width || static_cast<int32_t>(height) != ctx.height) {
         ctx.width = static_cast<int32_t>(width);
         ctx.height = static_cast<int32_t>(height);
-        XMoveResizeWindow(screen.display, ctx.window, 0, 0, width, height);
+        XMoveResizeWindow(screen.display, ctx.x.window, 0, 0, width, height);
     }
     Backdrop plan;
     choose_area(screen, config, plan);
@@ -342,7 +343,7 @@ void catch_up(LoginScreen& screen, const Config& config) {
 std::optional<pid_t> handle_event(LoginScreen& screen, const Config& config, XEvent& event) {
     // Events sent by other clients, and events for an earlier greeter window, are not input.
     if (event.xany.send_event || follow_server(screen, event) ||
-        event.xany.window != screen.ctx.window) {
+        event.xany.window != screen.ctx.x.window) {
         return std::nullopt;
     }
     GreeterContext& ctx = screen.ctx;
@@ -401,10 +402,10 @@ std::optional<pid_t> run_login_screen(Display* display, const Config& config, Lo
 }
 
 void hide_login_screen(LoginScreen& screen) {
-    if (screen.display == nullptr || screen.ctx.window == 0) {
+    if (screen.display == nullptr || screen.ctx.x.window == 0) {
         return;
     }
-    XUnmapWindow(screen.display, screen.ctx.window);
+    XUnmapWindow(screen.display, screen.ctx.x.window);
     // The session's changes to the root are none of the hidden greeter's business.
     XSelectInput(screen.display, screen.root, NoEventMask);
     XUngrabKeyboard(screen.display, CurrentTime);
@@ -416,23 +417,8 @@ void close_login_screen(LoginScreen& screen) {
     if (screen.display == nullptr) {
         return;
     }
-    GreeterContext& ctx = screen.ctx;
-    // The server frees the window's render pictures with the window, Xft's among them; freeing
-    // that one afterwards is a protocol error.
-    if (ctx.draw != nullptr) {
-        XftDrawDestroy(ctx.draw);
-        ctx.draw = nullptr;
-    }
-    if (ctx.window != 0) {
-        XDestroyWindow(screen.display, ctx.window);
-        ctx.window = 0;
-    }
-    if (screen.cursor != 0) {
-        XFreeCursor(screen.display, screen.cursor);
-        screen.cursor = 0;
-    }
+    release_greeter(screen.ctx);
     screen.avatar.reset();
-    release_greeter(ctx);
     screen.backdrop = Backdrop{};
     XFlush(screen.display);
     screen.display = nullptr;

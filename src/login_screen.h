@@ -30,7 +30,6 @@ inline constexpr int MAX_SHOWINGS_WITHOUT_INPUT = 3;
 struct LoginScreen {
     Display* display = nullptr;
     Window root = 0;
-    Cursor cursor = 0;
     GreeterContext ctx;
     std::optional<BgraBuffer> avatar;
     Backdrop backdrop;

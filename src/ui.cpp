@@ -84,14 +84,14 @@ void put_avatar(const GreeterContext& ctx, const BgraBuffer& avatar, const Rect&
     BgraBuffer pixels = with_alpha ? premultiply_bgra(avatar) : avatar;
     const unsigned depth = with_alpha ? 32 : static_cast<unsigned>(ctx.depth);
 
-    PixmapOwner pixmap(ctx.display, ctx.window, size, depth);
+    PixmapOwner pixmap(ctx.display, ctx.x.window, size, depth);
     if (!put_bgra(ctx.display, pixmap.pixmap, pixmap.gc, ctx.visual, depth, pixels.data(), size,
                   size, 0, 0)) {
         return;
     }
 
     RenderPicture source(ctx.display, pixmap.pixmap, with_alpha ? argb : window_format);
-    RenderPicture target(ctx.display, ctx.window, window_format);
+    RenderPicture target(ctx.display, ctx.x.window, window_format);
     XRenderComposite(ctx.display, PictOpOver, source.picture, None, target.picture, 0, 0, 0, 0,
                      at.x, at.y, size, size);
 }
@@ -124,8 +124,9 @@ void paint_background_at(const GreeterContext& ctx, const std::string& fallback_
     const auto height = static_cast<unsigned>(std::max(target.height, 0));
     if (background) {
         if (background->size() >= size_t(width) * size_t(height) * 4) {
-            put_bgra(ctx.display, ctx.window, ctx.gc, ctx.visual, static_cast<unsigned>(ctx.depth),
-                     background->data(), width, height, target.x, target.y);
+            put_bgra(ctx.display, ctx.x.window, ctx.x.gc, ctx.visual,
+                     static_cast<unsigned>(ctx.depth), background->data(), width, height, target.x,
+                     target.y);
         }
         return;
     }
@@ -137,10 +138,10 @@ void paint_background_at(const GreeterContext& ctx, const std::string& fallback_
     color.blue = static_cast<unsigned short>(rgb.blue << 8);
     color.flags = 0;
     XAllocColor(ctx.display, DefaultColormap(ctx.display, DefaultScreen(ctx.display)), &color);
-    XSetForeground(ctx.display, ctx.gc,
+    XSetForeground(ctx.display, ctx.x.gc,
                    (static_cast<unsigned long>(rgb.red) << 16) |
                        (static_cast<unsigned long>(rgb.green) << 8) | rgb.blue);
-    XFillRectangle(ctx.display, ctx.window, ctx.gc, target.x, target.y, width, height);
+    XFillRectangle(ctx.display, ctx.x.window, ctx.x.gc, target.x, target.y, width, height);
 }
 
 GreeterLayout greeter_layout(const Rect& area, int32_t scale) {
@@ -286,17 +287,18 @@ XftFont* open_font(Display* display, int screen, const std::string& pattern) {
 }
 
 void open_greeter_fonts(GreeterContext& ctx) {
-    ctx.clock_font = open_font(ctx.display, ctx.screen, font_pattern(CLOCK_FONT, ctx.scale));
-    ctx.field_font = open_font(ctx.display, ctx.screen, font_pattern(FIELD_FONT, ctx.scale));
-    ctx.small_font = open_font(ctx.display, ctx.screen, font_pattern(SMALL_FONT, ctx.scale));
+    const auto open = [&](const FontSpec& spec) {
+        return FontOwner(ctx.display,
+                         open_font(ctx.display, ctx.screen, font_pattern(spec, ctx.scale)));
+    };
+    ctx.x.clock_font = open(CLOCK_FONT);
+    ctx.x.field_font = open(FIELD_FONT);
+    ctx.x.small_font = open(SMALL_FONT);
 }
 
 void close_greeter_fonts(GreeterContext& ctx) {
-    for (XftFont** font : {&ctx.clock_font, &ctx.field_font, &ctx.small_font}) {
-        if (*font != nullptr) {
-            XftFontClose(ctx.display, *font);
-            *font = nullptr;
-        }
+    for (FontOwner* font : {&ctx.x.clock_font, &ctx.x.field_font, &ctx.x.small_font}) {
+        font->reset();
     }
 }
 
@@ -310,7 +312,7 @@ void fill_rect(const GreeterContext& ctx, int32_t x, int32_t y, int32_t width, i
     if (format == nullptr) {
         return;
     }
-    RenderPicture picture(ctx.display, ctx.window, format);
+    RenderPicture picture(ctx.display, ctx.x.window, format);
     XRenderFillRectangle(ctx.display, PictOpOver, picture.picture, &render_color, x, y,
                          static_cast<unsigned>(width), static_cast<unsigned>(height));
 }
@@ -355,8 +357,8 @@ void draw_greeter(GreeterContext& ctx, const std::string& clock,
         fill_rect(ctx, r.x, r.y, r.width, r.height, color);
     };
 
-    draw_centered_text(ctx.display, ctx.draw, clock, l.clock_baseline.x, l.clock_baseline.y,
-                       ctx.clock_font, TEXT_COLOR);
+    draw_centered_text(ctx.display, ctx.x.draw, clock, l.clock_baseline.x, l.clock_baseline.y,
+                       ctx.x.clock_font, TEXT_COLOR);
 
     if (avatar) {
         put_avatar(ctx, *avatar, l.avatar);
@@ -372,10 +374,10 @@ void draw_greeter(GreeterContext& ctx, const std::string& clock,
     draw_field_outline(ctx, l.username_rect, ctx.scale,
                        user_focused ? OUTLINE_FOCUSED_COLOR : OUTLINE_COLOR);
     if (ctx.username.empty()) {
-        draw_text(ctx.draw, USERNAME_PLACEHOLDER, l.username_text.x, l.username_text.y,
-                  ctx.field_font, PLACEHOLDER_COLOR);
+        draw_text(ctx.x.draw, USERNAME_PLACEHOLDER, l.username_text.x, l.username_text.y,
+                  ctx.x.field_font, PLACEHOLDER_COLOR);
     } else {
-        draw_text(ctx.draw, ctx.username, l.username_text.x, l.username_text.y, ctx.field_font,
+        draw_text(ctx.x.draw, ctx.username, l.username_text.x, l.username_text.y, ctx.x.field_font,
                   TEXT_COLOR);
     }
 
@@ -384,27 +386,27 @@ void draw_greeter(GreeterContext& ctx, const std::string& clock,
     draw_field_outline(ctx, l.password_rect, ctx.scale,
                        ctx.password_focused ? OUTLINE_FOCUSED_COLOR : OUTLINE_COLOR);
     if (ctx.password.empty()) {
-        draw_text(ctx.draw, password_placeholder(ctx.password_prompt), l.password_text.x,
-                  l.password_text.y, ctx.field_font, PLACEHOLDER_COLOR);
+        draw_text(ctx.x.draw, password_placeholder(ctx.password_prompt), l.password_text.x,
+                  l.password_text.y, ctx.x.field_font, PLACEHOLDER_COLOR);
     } else {
-        draw_text(ctx.draw, password_bullets(ctx.password), l.password_text.x, l.password_text.y,
-                  ctx.field_font, TEXT_COLOR);
+        draw_text(ctx.x.draw, password_bullets(ctx.password), l.password_text.x, l.password_text.y,
+                  ctx.x.field_font, TEXT_COLOR);
     }
 
     if (ctx.caps_lock) {
-        draw_centered_text(ctx.display, ctx.draw, CAPS_LOCK_TEXT, l.caps_lock_baseline.x,
-                           l.caps_lock_baseline.y, ctx.small_font, PLACEHOLDER_COLOR);
+        draw_centered_text(ctx.display, ctx.x.draw, CAPS_LOCK_TEXT, l.caps_lock_baseline.x,
+                           l.caps_lock_baseline.y, ctx.x.small_font, PLACEHOLDER_COLOR);
     }
     if (ctx.message) {
         const Point& at = ctx.caps_lock ? l.message_low_baseline : l.message_baseline;
-        draw_centered_text(ctx.display, ctx.draw, *ctx.message, at.x, at.y, ctx.small_font,
+        draw_centered_text(ctx.display, ctx.x.draw, *ctx.message, at.x, at.y, ctx.x.small_font,
                            MESSAGE_COLOR);
     }
 
     ctx.login_rect = l.login_rect;
     fill(l.login_rect, ctx.login_hovered ? LOGIN_HOVERED_COLOR : LOGIN_COLOR);
-    draw_centered_text(ctx.display, ctx.draw, LOGIN_LABEL, l.login_baseline.x, l.login_baseline.y,
-                       ctx.field_font, TEXT_COLOR);
+    draw_centered_text(ctx.display, ctx.x.draw, LOGIN_LABEL, l.login_baseline.x, l.login_baseline.y,
+                       ctx.x.field_font, TEXT_COLOR);
 
     fill(l.bottom_bar, BOTTOM_BAR_COLOR);
 
@@ -412,7 +414,7 @@ void draw_greeter(GreeterContext& ctx, const std::string& clock,
                             const Point& baseline) {
         recorded = r;
         fill(r, ctx.hovered_button == index ? BUTTON_HOVERED_COLOR : BUTTON_COLOR);
-        draw_centered_text(ctx.display, ctx.draw, label, baseline.x, baseline.y, ctx.small_font,
+        draw_centered_text(ctx.display, ctx.x.draw, label, baseline.x, baseline.y, ctx.x.small_font,
                            TEXT_COLOR);
     };
     button(ctx.power_off_rect, l.power_off_rect, POWER_OFF_BUTTON, POWER_OFF_LABEL,
@@ -428,15 +430,8 @@ void draw_greeter(GreeterContext& ctx, const std::string& clock,
 }
 
 void release_greeter(GreeterContext& ctx) {
-    if (ctx.draw != nullptr) {
-        XftDrawDestroy(ctx.draw);
-        ctx.draw = nullptr;
-    }
-    close_greeter_fonts(ctx);
-    if (ctx.gc != nullptr) {
-        XFreeGC(ctx.display, ctx.gc);
-        ctx.gc = nullptr;
-    }
+    // The handles go together, in the reverse of their declaration.
+    (void)std::exchange(ctx.x, GreeterHandles{});
     wipe_text(ctx.username);
     wipe_text(ctx.password);
     wipe_text(ctx.current_password);

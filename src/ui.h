@@ -13,6 +13,7 @@
 
 #include "picture.h"
 #include "text.h"
+#include "x_owner.h"
 
 struct Rgba {
     double red;
@@ -97,9 +98,23 @@ enum class PasswordPrompt : uint8_t { Password, NewPassword, RepeatNewPassword }
 
 const char* password_placeholder(PasswordPrompt prompt);
 
+// The showing's X resources, declared in the reverse of their release order: the Xft draw goes
+// before the window (the server frees the window's render pictures with it, Xft's among them,
+// and freeing that one afterwards is a protocol error), the window before its cursor, the fonts
+// and the GC last.
+struct GreeterHandles {
+    GcOwner gc;
+    FontOwner small_font;
+    FontOwner field_font;
+    FontOwner clock_font;
+    CursorOwner cursor;
+    WindowOwner window;
+    DrawOwner draw;
+};
+
 // The state of one showing: X handles, fonts, typed texts and input state.
-// The context owns the fonts, the Xft draw, the GC and the texts (`release_greeter`); it borrows
-// the display, window, visual and colormap.
+// The context owns its X resources and the texts (`release_greeter`); it borrows the display,
+// visual and colormap.
 struct GreeterContext {
     std::string username;
     // Wiped whenever emptied or released; see `wipe_text`.
@@ -112,14 +127,9 @@ struct GreeterContext {
     std::string new_password;
 
     Display* display = nullptr;
-    Window window = 0;
     Visual* visual = nullptr;
     Colormap colormap = 0;
-    GC gc = nullptr;
-    XftFont* clock_font = nullptr;
-    XftFont* field_font = nullptr;
-    XftFont* small_font = nullptr;
-    XftDraw* draw = nullptr;
+    GreeterHandles x;
 
     Rect login_rect;
     Rect username_rect;
