@@ -68,31 +68,31 @@ std::string type_error(const toml::node& node, std::string_view expected, std::s
 // How a key's value is checked: hours and the scale are small integers with their own ranges.
 enum class ValueKind { Hour, Scale, Text, Flag };
 
-// One key of the file and the field it fills; the order is the order of the checks.
+// One key of the file ("table.key") and the field it fills; the order is the order of the checks.
 struct KeyBinding {
-    std::string_view section;
-    std::string_view record;  // named in the error when the section is not a table
-    std::string_view name;
+    std::string_view key;
+    std::string_view record;  // named in the error when the table is not a table
     ValueKind kind;
     std::variant<uint8_t*, std::string*, bool*> field;
+
+    std::string_view section() const { return key.substr(0, key.find('.')); }
+    std::string_view name() const { return key.substr(key.find('.') + 1); }
 };
 
 std::vector<KeyBinding> config_keys(Config& c) {
-    constexpr std::string_view BG = "background";
-    constexpr std::string_view BG_RECORD = "struct BackgroundConfig";
-    constexpr std::string_view UI = "ui";
-    constexpr std::string_view UI_RECORD = "struct UiConfig";
+    constexpr std::string_view BG = "struct BackgroundConfig";
+    constexpr std::string_view UI = "struct UiConfig";
     return {
-        {BG, BG_RECORD, "morning_start", ValueKind::Hour, &c.background.morning_start},
-        {BG, BG_RECORD, "afternoon_start", ValueKind::Hour, &c.background.afternoon_start},
-        {BG, BG_RECORD, "evening_start", ValueKind::Hour, &c.background.evening_start},
-        {BG, BG_RECORD, "night_start", ValueKind::Hour, &c.background.night_start},
-        {BG, BG_RECORD, "fallback_color", ValueKind::Text, &c.background.fallback_color},
-        {UI, UI_RECORD, "clock_24h", ValueKind::Flag, &c.ui.clock_24h},
-        {UI, UI_RECORD, "layouts", ValueKind::Text, &c.ui.layouts},
-        {UI, UI_RECORD, "scale", ValueKind::Scale, &c.ui.scale},
-        {UI, UI_RECORD, "remember_user", ValueKind::Flag, &c.ui.remember_user},
-        {"session", "struct SessionConfig", "default", ValueKind::Text, &c.session.default_},
+        {"background.morning_start", BG, ValueKind::Hour, &c.background.morning_start},
+        {"background.afternoon_start", BG, ValueKind::Hour, &c.background.afternoon_start},
+        {"background.evening_start", BG, ValueKind::Hour, &c.background.evening_start},
+        {"background.night_start", BG, ValueKind::Hour, &c.background.night_start},
+        {"background.fallback_color", BG, ValueKind::Text, &c.background.fallback_color},
+        {"ui.clock_24h", UI, ValueKind::Flag, &c.ui.clock_24h},
+        {"ui.layouts", UI, ValueKind::Text, &c.ui.layouts},
+        {"ui.scale", UI, ValueKind::Scale, &c.ui.scale},
+        {"ui.remember_user", UI, ValueKind::Flag, &c.ui.remember_user},
+        {"session.default", "struct SessionConfig", ValueKind::Text, &c.session.default_},
     };
 }
 
@@ -103,7 +103,7 @@ std::string out_of_range(int64_t value, std::string_view expected, std::string_v
 }
 
 std::optional<std::string> map_key(const toml::node& node, const KeyBinding& binding) {
-    const std::string key = std::string(binding.section) + "." + std::string(binding.name);
+    const std::string_view key = binding.key;
     switch (binding.kind) {
         case ValueKind::Hour:
         case ValueKind::Scale: {
@@ -145,8 +145,8 @@ std::optional<std::string> map_config(const toml::table& root, Config& config) {
     std::string_view section;
     const toml::table* table = nullptr;
     for (const KeyBinding& binding : config_keys(config)) {
-        if (binding.section != section) {
-            section = binding.section;
+        if (binding.section() != section) {
+            section = binding.section();
             table = nullptr;
             if (const toml::node* node = root.get(section)) {
                 if (!node->is_table()) {
@@ -155,7 +155,7 @@ std::optional<std::string> map_config(const toml::table& root, Config& config) {
                 table = node->as_table();
             }
         }
-        const toml::node* node = table != nullptr ? table->get(binding.name) : nullptr;
+        const toml::node* node = table != nullptr ? table->get(binding.name()) : nullptr;
         if (node == nullptr) {
             continue;
         }
