@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_context.h"
 #include "covers.h"
 #include "keyboard.h"
 #include "monitors.h"
@@ -121,13 +122,7 @@ int main(int argc, char** argv) {
     const int sn = DefaultScreen(display);
     const Window root = RootWindow(display, sn);
     GreeterContext ctx;
-    ctx.display = display;
-    ctx.screen = sn;
-    ctx.visual = DefaultVisual(display, sn);
-    ctx.colormap = DefaultColormap(display, sn);
-    ctx.depth = DefaultDepth(display, sn);
-    ctx.width = WIDTH;
-    ctx.height = HEIGHT;
+    init_bench_context(ctx, display, WIDTH, HEIGHT);
     ctx.username = "alice";
     ctx.password = "password";
 

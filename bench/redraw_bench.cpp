@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_context.h"
 #include "picture.h"
 #include "ui.h"
 
@@ -121,13 +122,7 @@ int main(int argc, char** argv) {
     }
     const int sn = DefaultScreen(display);
     GreeterContext ctx;
-    ctx.display = display;
-    ctx.screen = sn;
-    ctx.visual = DefaultVisual(display, sn);
-    ctx.colormap = DefaultColormap(display, sn);
-    ctx.depth = DefaultDepth(display, sn);
-    ctx.width = WIDTH;
-    ctx.height = HEIGHT;
+    init_bench_context(ctx, display, WIDTH, HEIGHT);
     ctx.area = Rect{0, 0, WIDTH, HEIGHT};
     XSetWindowAttributes attrs{};
     attrs.override_redirect = True;

@@ -166,17 +166,6 @@ std::optional<std::string> map_config(const toml::table& root, Config& config) {
     return std::nullopt;
 }
 
-// Reads a regular file whole. Anything else (a FIFO, a device, a directory) is refused without
-// blocking: start-up must never wait on the configuration.
-std::optional<std::string> read_regular_file(const char* path) {
-    const UniqueFd fd = open_regular_file(path);
-    struct stat st {};
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
-        return std::nullopt;
-    }
-    return read_all(fd.get(), static_cast<size_t>(st.st_size));
-}
-
 std::optional<uint8_t> parse_hex_pair(std::string_view pair) {
     // Accepts what an unsigned radix-16 parse accepts: hex digits, optionally after one '+'.
     if (!pair.empty() && pair.front() == '+') {

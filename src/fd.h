@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 // Repeats a system call that a signal interrupted; returns its last result.
@@ -95,6 +96,21 @@ inline bool read_all_into(int fd, std::string& bytes) {
     return ok;
 }
 
+// Writes all of `bytes`; false when a write fails (errno says why; EIO when nothing was taken).
+inline bool write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = retry_on_eintr([&] { return ::write(fd, bytes.data(), bytes.size()); });
+        if (n <= 0) {
+            if (n == 0) {
+                errno = EIO;
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
 // Everything left to read from `fd`; nothing when a read fails.
 inline std::optional<std::string> read_all(int fd, size_t size_hint = 0) {
     std::string bytes;
@@ -103,4 +119,14 @@ inline std::optional<std::string> read_all(int fd, size_t size_hint = 0) {
         return std::nullopt;
     }
     return bytes;
+}
+
+// A regular file whole, read without ever blocking on a FIFO or a device; nothing otherwise.
+inline std::optional<std::string> read_regular_file(const char* path) {
+    const UniqueFd fd = open_regular_file(path);
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+        return std::nullopt;
+    }
+    return read_all(fd.get(), static_cast<size_t>(st.st_size));
 }

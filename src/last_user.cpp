@@ -52,14 +52,8 @@ Result<std::string> read_last_user() {
 }
 
 Result<Ok> write_last_user(int fd, std::string_view name) {
-    const std::string line = std::string(name) + "\n";
-    std::string_view left = line;
-    while (!left.empty()) {
-        const ssize_t n = retry_on_eintr([&] { return ::write(fd, left.data(), left.size()); });
-        if (n <= 0) {
-            return Err{os_error_text(n < 0 ? errno : EIO)};
-        }
-        left.remove_prefix(static_cast<size_t>(n));
+    if (!write_all(fd, std::string(name) + "\n")) {
+        return Err{os_error_text(errno)};
     }
     if (::fchmod(fd, LAST_USER_MODE) != 0 || ::fsync(fd) != 0) {
         return Err{os_error_text(errno)};

@@ -8,20 +8,6 @@
 
 #include "fd.h"
 
-namespace {
-
-void write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = retry_on_eintr([&] { return ::write(fd, bytes.data(), bytes.size()); });
-        if (n <= 0) {
-            return;
-        }
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-}
-
-}  // namespace
-
 const char* log_level_name(LogLevel level) {
     switch (level) {
         case LogLevel::Debug:
@@ -62,7 +48,7 @@ void append_log_file(const char* path, std::string_view line) {
     if (fd < 0) {
         return;
     }
-    write_all(fd, line);
+    (void)write_all(fd, line);
     ::close(fd);
 }
 
@@ -79,7 +65,7 @@ std::string line_now(LogLevel level, std::string_view message) {
 
 void log_message(LogLevel level, std::string_view message) {
     const std::string line = line_now(level, message);
-    write_all(STDERR_FILENO, line);
+    (void)write_all(STDERR_FILENO, line);
     append_log_file(LOG_PATH, line);
 }
 

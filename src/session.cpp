@@ -22,15 +22,6 @@ namespace {
 // What the session process tells the daemon: this byte, or a failure byte and the text.
 constexpr char REPORT_STARTED = '0';
 
-// The shells /etc/shells lists; nothing when it cannot be read.
-std::optional<std::string> read_login_shells() {
-    const UniqueFd fd = open_regular_file(LOGIN_SHELLS_PATH);
-    if (!fd.valid()) {
-        return std::nullopt;
-    }
-    return read_all(fd.get());
-}
-
 Result<UserInfo> find_user(const std::string& username) {
     std::optional<UserInfo> user = lookup_user(username);
     if (!user) {
@@ -42,7 +33,7 @@ Result<UserInfo> find_user(const std::string& username) {
 
 // Accounts such as SFTP-only ones keep a password but must not get a session.
 Result<Ok> check_login_shell(const std::string& username, const UserInfo& user) {
-    const std::optional<std::string> shells = read_login_shells();
+    const std::optional<std::string> shells = read_regular_file(LOGIN_SHELLS_PATH);
     if (shells && is_login_shell(*shells, user.shell)) {
         return Ok{};
     }

@@ -125,14 +125,9 @@ bool prepare_runtime_dir(const UserInfo& user) {
     return true;
 }
 
+// A report that cannot be written reads as "ended without starting" in the daemon.
 void report(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = retry_on_eintr([&] { return ::write(fd, text.data(), text.size()); });
-        if (n <= 0) {
-            break;
-        }
-        text.remove_prefix(static_cast<size_t>(n));
-    }
+    (void)write_all(fd, text);
     ::close(fd);
 }
 

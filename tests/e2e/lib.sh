@@ -34,6 +34,17 @@ eventually() { # timeout_s command...
     done
 }
 
+# Scripts that judge several attacks in one run count each failed check and fail at their end,
+# so that one run shows every attack that gets through.
+DEFECTS=0
+defect() {
+    echo "FAIL: $*" >&2
+    DEFECTS=$((DEFECTS + 1))
+}
+
+# True once the file has content; false when it has none within the time.
+has_content_within() { eventually "${2:-20}" test -s "$1"; } # path [timeout_s]
+
 # Whether a file holds exactly this text.
 file_is() { [ "$(cat "$1" 2>/dev/null)" = "$2" ]; } # path text
 

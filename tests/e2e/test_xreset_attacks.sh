@@ -14,14 +14,6 @@ install -m 755 "$BUILD/x_key_recorder" "$BUILD/x_mint_cookie" /usr/local/bin/
 A=/tmp/home/ann
 B=/tmp/home/bob
 
-DEFECTS=0
-defect() {
-    echo "FAIL: $*" >&2
-    DEFECTS=$((DEFECTS + 1))
-}
-
-wait_file() { eventually "${2:-20}" test -s "$1"; } # path [timeout_s]: until it has content
-
 start_vesko
 wait_greeter
 xpid=$(xorg_pid)
@@ -71,7 +63,7 @@ printf 'echo started >"$HOME/started"\n' >/tmp/home/carl/.xinitrc
 for u in ann bob carl; do chown "$u": "/tmp/home/$u/.xinitrc"; done
 
 submit_login ann 'ann pass'
-wait_file $A/ready || fail "ann's session did not get ready: $(cat $A/minted.hex $A/bare.err 2>&1)"
+has_content_within $A/ready || fail "ann's session did not get ready: $(cat $A/minted.hex $A/bare.err 2>&1)"
 bare=$(cat $A/bare.pid)
 # Both ways in work while the session runs.
 as_user ann XAUTHORITY=$A/minted xdpyinfo >/dev/null 2>&1 ||
@@ -97,7 +89,7 @@ while [ ! -s $A/minted.pid ] && kill -0 $minted_recorder 2>/dev/null && [ $SECON
 done
 
 submit_login bob 'bob pass'
-wait_file $B/ready || fail "bob's typed login did not start his session"
+has_content_within $B/ready || fail "bob's typed login did not start his session"
 [ "$(cat $A/bare.keys)" = probe ] ||
     defect "the recorder let in by ann's host entry got bob's typing: '$(cat $A/bare.keys)'"
 [ -z "$(cat $A/minted.keys 2>/dev/null)" ] ||
@@ -119,7 +111,7 @@ type_keys carl
 press Tab
 type_keys 'carl pass'
 press Return
-if wait_file /tmp/home/carl/started 10; then
+if has_content_within /tmp/home/carl/started 10; then
     wait_greeter 20 4
 else
     defect "carl's password typed on the keyboard did not log him in" \

@@ -11,14 +11,6 @@ add_user bob 'bob pass'
 install -m 755 "$BUILD/x_key_recorder" "$BUILD/x_server_grab" /usr/local/bin/
 A=/tmp/home/ann
 
-DEFECTS=0
-defect() {
-    echo "FAIL: $*" >&2
-    DEFECTS=$((DEFECTS + 1))
-}
-
-wait_file() { eventually "${2:-20}" test -s "$1"; } # path [timeout_s]: until it has content
-
 # The greeter's window, each request bounded: a grabbed server answers no one.
 greeter_window_bounded() {
     timeout 2 bash -c "$(declare -f X greeter_window); greeter_window" 2>/dev/null || true
@@ -42,7 +34,7 @@ while [ ! -e "$HOME/end" ]; do sleep 0.1; done
 SH
 chown ann: $A/.xinitrc
 submit_login ann 'ann pass'
-wait_file $A/ready || fail "ann's session did not get ready: $(cat $A/grabber.err)"
+has_content_within $A/ready || fail "ann's session did not get ready: $(cat $A/grabber.err)"
 grabber=$(cat $A/grabber.pid)
 X xdotool type --delay 50 probe
 wait_until 5 "the grab did not take 'probe': '$(cat $A/grabbed.keys)'" file_is $A/grabbed.keys probe
@@ -50,7 +42,7 @@ touch $A/end
 wait_greeter 20 2
 showings=$(log_count "Entering login screen")
 submit_login bob 'bob pass'
-if wait_file /tmp/home/bob/started 10; then
+if has_content_within /tmp/home/bob/started 10; then
     wait_greeter 20 $((showings + 1))
 else
     defect "bob's typed login did not start his session"
@@ -73,7 +65,7 @@ while [ -n "$(greeter_window_bounded)" ]; do
     sleep 0.1
 done
 touch $A/go
-wait_file $A/server-grab.pid 10 || fail "the server grab did not start: $(cat $A/server-grab.err)"
+has_content_within $A/server-grab.pid 10 || fail "the server grab did not start: $(cat $A/server-grab.err)"
 t0=$(now_ms)
 while [ -z "$(greeter_window_bounded)" ] && [ $(($(now_ms) - t0)) -lt 20000 ]; do
     sleep 0.2

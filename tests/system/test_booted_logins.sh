@@ -119,17 +119,22 @@ host_main() {
     exit "$rc"
 }
 
+# Waits for a child asked to end, then kills it if it has not; reaps it either way.
+end_within() { # pid timeout_s
+    local deadline=$((SECONDS + $2))
+    while kill -0 "$1" 2>/dev/null && [ $SECONDS -lt $deadline ]; do
+        sleep 0.2
+    done
+    kill -KILL "$1" 2>/dev/null
+    wait "$1" 2>/dev/null
+}
+
 host_cleanup() {
     local rc=$?
     if [ -n "${INNER:-}" ]; then
         # The inner part powers the container off on SIGTERM; the end of unshare ends the rest.
         pkill -TERM -P "$INNER" 2>/dev/null
-        local deadline=$((SECONDS + 30))
-        while kill -0 "$INNER" 2>/dev/null && [ $SECONDS -lt $deadline ]; do
-            sleep 0.2
-        done
-        kill -KILL "$INNER" 2>/dev/null
-        wait "$INNER" 2>/dev/null
+        end_within "$INNER" 30
     fi
     [ -n "${RUN:-}" ] && rm -rf --one-file-system "$RUN"
     exit "$rc"
@@ -234,12 +239,7 @@ inner_cleanup() {
     if [ -n "$NSPAWN" ] && kill -0 "$NSPAWN" 2>/dev/null; then
         # nspawn turns SIGTERM into an orderly power-off of the container.
         kill -TERM "$NSPAWN" 2>/dev/null
-        local deadline=$((SECONDS + 20))
-        while kill -0 "$NSPAWN" 2>/dev/null && [ $SECONDS -lt $deadline ]; do
-            sleep 0.2
-        done
-        kill -KILL "$NSPAWN" 2>/dev/null
-        wait "$NSPAWN" 2>/dev/null
+        end_within "$NSPAWN" 20
     fi
     remove_private_cgroup
     exit "$rc"
