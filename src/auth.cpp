@@ -133,7 +133,7 @@ int pam_step(PamClient& client, Call call) {
 // Releases the client too: whoever holds it has nothing more to do with it.
 PamFailure failure(PamClient& client, std::string text, bool password_expired = false) {
     const std::vector<std::string>& messages = client.credentials->messages;
-    std::string shown = messages.empty() ? text : messages.back();
+    std::string shown = messages.empty() ? text : join_module_messages(messages);
     release_pam_client(client);
     return PamFailure{std::move(text), std::move(shown), password_expired};
 }

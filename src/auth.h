@@ -55,8 +55,8 @@ void release_pam_client(PamClient& client);
 void abandon_pam_client(PamClient& client);
 
 // A refused transaction: `text` names the step and the PAM code ("Authentication failed:
-// Auth_Err (7)"); `shown` is what the login screen shows, the last message a module sent during
-// the failing step, or `text` when there was none.
+// Auth_Err (7)"); `shown` is what the login screen shows, the messages the modules sent during
+// the failing step joined in one line, or `text` when there was none.
 struct PamFailure {
     std::string text;
     std::string shown;

@@ -94,37 +94,48 @@ std::optional<std::string> choose_background(const std::vector<std::string>& can
     return candidates[seed % candidates.size()];
 }
 
-std::optional<BgraBuffer> load_background(const BackgroundConfig& config, uint32_t width,
-                                          uint32_t height) {
+BackgroundChoice choose_background_now(const BackgroundConfig& config) {
     // Runs beside the login screen's thread: no shared static broken-down time.
     std::tm broken_down{};
     std::time_t now = std::time(nullptr);
     const std::tm* local = ::localtime_r(&now, &broken_down);
-    const uint8_t hour = local != nullptr ? static_cast<uint8_t>(local->tm_hour) : 12;
-    const DayPeriod period = day_period_for_hour(hour, config);
-    log_message(LogLevel::Info, "Background: hour=" + std::to_string(hour) +
-                                    " period=" + day_period_display_name(period) + " screen=" +
-                                    std::to_string(width) + "x" + std::to_string(height));
-
+    BackgroundChoice choice;
+    choice.hour = local != nullptr ? static_cast<uint8_t>(local->tm_hour) : 12;
+    choice.period = day_period_for_hour(choice.hour, config);
     const std::vector<std::string> candidates =
-        list_backgrounds(std::string(BACKGROUNDS_DIR) + "/" + day_period_dir_name(period));
+        list_backgrounds(std::string(BACKGROUNDS_DIR) + "/" + day_period_dir_name(choice.period));
     now = std::time(nullptr);
     local = ::localtime_r(&now, &broken_down);
-    const std::optional<std::string> chosen =
-        choose_background(candidates, local != nullptr ? daily_seed(*local) : 0);
-    if (!chosen) {
-        log_message(LogLevel::Warn, "Background: no image found, will use fallback color");
-        return std::nullopt;
-    }
-    const std::string& path = *chosen;
-    log_message(LogLevel::Info, "Background: selected image '" + utf8_lossy(path) + "'");
+    choice.path = choose_background(candidates, local != nullptr ? daily_seed(*local) : 0);
+    return choice;
+}
 
+std::optional<BgraBuffer> load_chosen_background(const std::string& path, uint32_t width,
+                                                 uint32_t height) {
     Result<BgraBuffer, PictureError> buffer = load_cover(path, width, height);
     if (!buffer.ok()) {
-        log_message(LogLevel::Error, "Background: failed to load '" + utf8_lossy(path) + "'");
         return std::nullopt;
     }
-    log_message(LogLevel::Info, "Background: loaded and scaled (" +
-                                    std::to_string(buffer.value().size()) + " bytes)");
     return std::move(buffer.value());
+}
+
+void log_background_choice(const BackgroundChoice& choice, uint32_t width, uint32_t height) {
+    log_message(LogLevel::Info, "Background: hour=" + std::to_string(choice.hour) +
+                                    " period=" + day_period_display_name(choice.period) +
+                                    " screen=" + std::to_string(width) + "x" +
+                                    std::to_string(height));
+    if (!choice.path) {
+        log_message(LogLevel::Warn, "Background: no image found, will use fallback color");
+        return;
+    }
+    log_message(LogLevel::Info, "Background: selected image '" + utf8_lossy(*choice.path) + "'");
+}
+
+void log_background_result(const std::string& path, const std::optional<BgraBuffer>& picture) {
+    if (!picture) {
+        log_message(LogLevel::Error, "Background: failed to load '" + utf8_lossy(path) + "'");
+        return;
+    }
+    log_message(LogLevel::Info,
+                "Background: loaded and scaled (" + std::to_string(picture->size()) + " bytes)");
 }

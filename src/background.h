@@ -33,5 +33,22 @@ uint32_t daily_seed(const std::tm& local);
 std::optional<std::string> choose_background(const std::vector<std::string>& candidates,
                                              uint32_t seed);
 
-std::optional<BgraBuffer> load_background(const BackgroundConfig& config, uint32_t width,
-                                          uint32_t height);
+// The picture for this moment of the day, chosen once per showing of the login screen.
+struct BackgroundChoice {
+    uint8_t hour = 12;
+    DayPeriod period = DayPeriod::Afternoon;
+    // None when the period's folder holds no picture.
+    std::optional<std::string> path;
+};
+BackgroundChoice choose_background_now(const BackgroundConfig& config);
+
+// The chosen picture scaled to cover width x height; none when it cannot be read. Logs nothing:
+// the login screen logs the whole choice once (below).
+std::optional<BgraBuffer> load_chosen_background(const std::string& path, uint32_t width,
+                                                 uint32_t height);
+
+// "Background: hour=H period=P screen=WxH", then the picture selected, or the warning that
+// there is none.
+void log_background_choice(const BackgroundChoice& choice, uint32_t width, uint32_t height);
+// "Background: loaded and scaled (N bytes)", or the error that the picture could not be read.
+void log_background_result(const std::string& path, const std::optional<BgraBuffer>& picture);

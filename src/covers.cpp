@@ -84,7 +84,7 @@ Backdrop plan_backdrop(const std::vector<Monitor>& monitors, const Rect& root) {
     return b;
 }
 
-void load_backdrop(Backdrop& backdrop, const BackgroundConfig& config) {
+void load_backdrop(Backdrop& backdrop) {
     std::vector<Rect> sizes;
     backdrop.pictures.clear();
     backdrop.picture_of.clear();
@@ -98,8 +98,22 @@ void load_backdrop(Backdrop& backdrop, const BackgroundConfig& config) {
         }
         backdrop.picture_of.push_back(sizes.size());
         sizes.push_back(cover);
-        backdrop.pictures.push_back(load_background(config, static_cast<uint32_t>(cover.width),
-                                                    static_cast<uint32_t>(cover.height)));
+        backdrop.pictures.push_back(
+            backdrop.choice.path
+                ? load_chosen_background(*backdrop.choice.path, static_cast<uint32_t>(cover.width),
+                                         static_cast<uint32_t>(cover.height))
+                : std::nullopt);
+    }
+}
+
+void log_backdrop(const Backdrop& backdrop, const Rect& root) {
+    log_background_choice(backdrop.choice, static_cast<uint32_t>(root.width),
+                          static_cast<uint32_t>(root.height));
+    if (!backdrop.choice.path) {
+        return;
+    }
+    for (const std::optional<BgraBuffer>& picture : backdrop.pictures) {
+        log_background_result(*backdrop.choice.path, picture);
     }
 }
 
@@ -114,5 +128,13 @@ void paint_backdrop(const GreeterContext& ctx, const std::string& fallback_color
     }
     for (const Rect& rect : backdrop.uncovered) {
         paint_background_at(ctx, fallback_color, none, rect);
+    }
+}
+
+void log_backdrop_failures(const Backdrop& backdrop) {
+    for (const std::optional<BgraBuffer>& picture : backdrop.pictures) {
+        if (backdrop.choice.path && !picture) {
+            log_background_result(*backdrop.choice.path, picture);
+        }
     }
 }

@@ -20,6 +20,8 @@ std::vector<Rect> cover_rects(const std::vector<Monitor>& monitors, const Rect& 
 std::vector<Rect> uncovered_rects(const Rect& area, const std::vector<Rect>& rects);
 
 struct Backdrop {
+    // The picture of the showing: chosen once, kept when the monitors change.
+    BackgroundChoice choice;
     std::vector<Rect> covers;
     std::vector<Rect> uncovered;
     // One picture per distinct cover size; none where it could not be loaded.
@@ -29,8 +31,14 @@ struct Backdrop {
 
 Backdrop plan_backdrop(const std::vector<Monitor>& monitors, const Rect& root);
 
-// Loads the day's picture once for each distinct cover size.
-void load_backdrop(Backdrop& backdrop, const BackgroundConfig& config);
+// Loads the chosen picture once for each distinct cover size; logs nothing.
+void load_backdrop(Backdrop& backdrop);
+
+// The background's lines for the log, once per showing: the choice (with the root's size), then
+// the result for each distinct cover size.
+void log_backdrop(const Backdrop& backdrop, const Rect& root);
+// After the monitors changed: only the sizes the picture could not be loaded at.
+void log_backdrop_failures(const Backdrop& backdrop);
 
 void paint_backdrop(const GreeterContext& ctx, const std::string& fallback_color,
                     const Backdrop& backdrop);

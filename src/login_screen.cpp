@@ -96,6 +96,17 @@ void choose_area(LoginScreen& screen, const Config& config, Backdrop& plan) {
                     std::to_string(a.width) + "x" + std::to_string(a.height) + "+" +
                     std::to_string(a.x) + "+" + std::to_string(a.y) +
                     " scale=" + std::to_string(ctx.scale));
+    if (ctx.scale < config.ui.scale) {
+        log_message(LogLevel::Warn, "Monitor: scale " + std::to_string(config.ui.scale) +
+                                        " does not fit " + std::to_string(a.width) + "x" +
+                                        std::to_string(a.height) + ", using scale " +
+                                        std::to_string(ctx.scale));
+    }
+}
+
+// The avatar at the size the layout draws it.
+std::optional<BgraBuffer> load_shown_avatar(const GreeterContext& ctx) {
+    return load_avatar(ctx.username, greeter_layout(ctx.area, ctx.scale).avatar.width);
 }
 
 void show_keyboard(LoginScreen& screen) {
@@ -150,11 +161,12 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
 
     // The picture is prepared on a second thread while the fonts open: on two cores the greeter
     // appears sooner. Only this thread talks to the X server.
+    backdrop.choice = choose_background_now(config.background);
     std::jthread loader;
     try {
-        loader = std::jthread([&] { load_backdrop(backdrop, config.background); });
+        loader = std::jthread([&] { load_backdrop(backdrop); });
     } catch (const std::system_error&) {
-        load_backdrop(backdrop, config.background);
+        load_backdrop(backdrop);
     }
 
     // Layouts from the configuration: the reset gave the server its own keymap back.
@@ -175,6 +187,8 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     if (loader.joinable()) {
         loader.join();
     }
+    // Logged here, after the keyboard's lines: the same order at every showing.
+    log_backdrop(backdrop, Rect{0, 0, ctx.width, ctx.height});
     screen.backdrop = std::move(backdrop);
 
     ctx.username.reserve(MAX_USERNAME_BYTES + KEY_TEXT_BYTES);
@@ -190,7 +204,7 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
         if (std::optional<std::string> name = load_last_user()) {
             ctx.username.assign(*name);
             ctx.password_focused = true;
-            screen.avatar = load_avatar(ctx.username);
+            screen.avatar = load_shown_avatar(ctx);
         }
     }
 
@@ -224,7 +238,7 @@ std::optional<pid_t> perform(LoginScreen& screen, const Config& config, GreeterA
         case GreeterAction::Nothing:
             return std::nullopt;
         case GreeterAction::LoadAvatar:
-            screen.avatar = load_avatar(ctx.username, AVATAR_SIZE * ctx.scale);
+            screen.avatar = load_shown_avatar(ctx);
             break;
         case GreeterAction::DropAvatar:
             screen.avatar.reset();
@@ -302,7 +316,9 @@ void relayout(LoginScreen& screen, const Config& config) {
     Backdrop plan;
     choose_area(screen, config, plan);
     if (plan.covers != screen.backdrop.covers) {
-        load_backdrop(plan, config.background);
+        plan.choice = screen.backdrop.choice;
+        load_backdrop(plan);
+        log_backdrop_failures(plan);
         screen.backdrop = std::move(plan);
     } else {
         screen.backdrop.uncovered = std::move(plan.uncovered);
@@ -311,7 +327,7 @@ void relayout(LoginScreen& screen, const Config& config) {
         close_greeter_fonts(ctx);
         open_greeter_fonts(ctx);
         if (screen.avatar && !ctx.username.empty()) {
-            screen.avatar = load_avatar(ctx.username, AVATAR_SIZE * ctx.scale);
+            screen.avatar = load_shown_avatar(ctx);
         }
     }
 }

@@ -3,6 +3,7 @@
 #include <X11/extensions/Xrandr.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 Rect intersect_rects(const Rect& a, const Rect& b) {
@@ -65,15 +66,44 @@ Monitor choose_monitor(const std::vector<Monitor>& monitors, int32_t root_width,
     return m;
 }
 
+bool greeter_fits(const Rect& area, int32_t scale) {
+    const GreeterLayout l = greeter_layout(area, scale);
+    const int32_t s = std::clamp(scale, 1, MAX_SCALE);
+    const int32_t margin = FIT_MARGIN * s;
+    const int64_t right = int64_t{area.x} + area.width;
+    const int32_t message_left = l.message_baseline.x - MESSAGE_WIDTH / 2 * s;
+    const int64_t message_right = int64_t{message_left} + MESSAGE_WIDTH * s;
+    const int64_t console_right = int64_t{l.console_rect.x} + l.console_rect.width;
+    return l.clock_baseline.y - CLOCK_RISE * s - margin >= area.y &&
+           l.message_low_baseline.y + TEXT_DESCENT * s + margin <= l.bottom_bar.y &&
+           message_left - margin >= area.x && message_right + margin <= right &&
+           l.power_off_rect.x - margin >= area.x && console_right + margin <= l.layout_rect.x;
+}
+
 int32_t choose_scale(uint8_t configured, const Monitor& monitor) {
+    const auto fits = [&](int32_t scale) { return greeter_fits(monitor.rect, scale); };
     if (configured != 0) {
-        return std::min<int32_t>(configured, MAX_SCALE);
+        int32_t scale = std::min<int32_t>(configured, MAX_SCALE);
+        while (scale > 1 && !fits(scale)) {
+            --scale;
+        }
+        return scale;
     }
     if (monitor.width_mm <= 0 || monitor.rect.width <= 0) {
         return 1;
     }
     const double dpi = monitor.rect.width * 25.4 / monitor.width_mm;
-    return dpi >= HIGH_DENSITY_DPI ? 2 : 1;
+    // The box's physical size goes with scale / dpi; at the reference it is 1 / REFERENCE_DPI.
+    int32_t best = 1;
+    double best_distance = std::abs(1.0 / dpi - 1.0 / REFERENCE_DPI);
+    for (int32_t scale = 2; scale <= MAX_SCALE && fits(scale); ++scale) {
+        const double distance = std::abs(scale / dpi - 1.0 / REFERENCE_DPI);
+        if (distance <= best_distance + 1e-12) {
+            best = scale;
+            best_distance = distance;
+        }
+    }
+    return best;
 }
 
 int watch_monitors(Display* display, Window root) {

@@ -9,8 +9,13 @@
 
 #include "ui.h"
 
-// Density from which automatic scaling doubles every length.
-inline constexpr double HIGH_DENSITY_DPI = 144.0;
+// The density at which scale 1 shows the login box at its intended physical size.
+inline constexpr double REFERENCE_DPI = 96.0;
+// How far text reaches past its baseline at scale 1 (the clock's digits above it, the message's
+// descenders below), and the room the login box keeps from the edges and the bar.
+inline constexpr int32_t CLOCK_RISE = 38;
+inline constexpr int32_t TEXT_DESCENT = 5;
+inline constexpr int32_t FIT_MARGIN = 16;
 
 struct Monitor {
     std::string name;
@@ -32,8 +37,14 @@ std::vector<Monitor> read_monitors(Display* display, Window root);
 Monitor choose_monitor(const std::vector<Monitor>& monitors, int32_t root_width,
                        int32_t root_height);
 
-// `configured` 1 to MAX_SCALE as it is; 0 gives 2 from HIGH_DENSITY_DPI across the monitor on,
-// and 1 below or when its physical size is unknown.
+// Whether the whole greeter (clock, avatar, fields, message area, buttons, the bar and its layout
+// button) fits `area` at `scale`, with FIT_MARGIN times the scale to spare.
+bool greeter_fits(const Rect& area, int32_t scale);
+
+// `configured` 1 to MAX_SCALE, reduced until the greeter fits (never below 1). 0: among the
+// scales that fit, the one that shows the login box closest to its physical size at scale 1 on
+// a REFERENCE_DPI screen (density across the monitor; a tie goes to the larger); 1 when the
+// monitor's physical size is unknown.
 int32_t choose_scale(uint8_t configured, const Monitor& monitor);
 
 // The RandR event base, or -1 without RandR; asks for screen changes on the root.

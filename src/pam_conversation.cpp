@@ -104,6 +104,24 @@ void keep_module_message(std::vector<std::string>& kept, std::string_view raw) {
     kept.push_back(std::move(text));
 }
 
+std::string join_module_messages(const std::vector<std::string>& messages) {
+    std::string joined;
+    const std::string* previous = nullptr;
+    for (const std::string& message : messages) {
+        if (previous != nullptr && message == *previous) {
+            continue;
+        }
+        if (!joined.empty()) {
+            joined += std::string_view(".!?)").find(joined.back()) != std::string_view::npos
+                          ? " "
+                          : "; ";
+        }
+        joined += message;
+        previous = &message;
+    }
+    return joined;
+}
+
 int pam_conversation(int num_msg, const struct pam_message** msg, struct pam_response** resp,
                      void* appdata) {
     if (num_msg <= 0 || msg == nullptr || resp == nullptr || appdata == nullptr) {

@@ -11,7 +11,7 @@
 
 // A module's message is kept cleaned and cut to this many bytes, and only the last few of them.
 inline constexpr size_t MODULE_MESSAGE_BYTES = 200;
-inline constexpr size_t KEPT_MODULE_MESSAGES = 2;
+inline constexpr size_t KEPT_MODULE_MESSAGES = 4;
 
 // The answers the conversation gives and the messages it heard. PAM holds its address as
 // application data, so it lives on the heap and never moves; the secrets are wiped when it goes.
@@ -41,6 +41,10 @@ PromptAnswer classify_prompt(int style, std::string_view prompt, bool changing);
 // Keeps a module's message (cleaned by `display_text`), dropping the oldest beyond
 // KEPT_MODULE_MESSAGES; a message that is empty once cleaned is not kept.
 void keep_module_message(std::vector<std::string>& kept, std::string_view raw);
+
+// The kept messages as one line for the login screen, oldest first: after a sentence's end
+// (".", "!", "?", ")") a blank, otherwise "; "; a message repeating the one before it is dropped.
+std::string join_module_messages(const std::vector<std::string>& messages);
 
 // The conversation function given to pam_start; `appdata` is the transaction's PamCredentials.
 // Text and error messages are kept and get empty answers; only an answer that cannot be handed to

@@ -145,7 +145,6 @@ std::vector<EnvVar> session_environment(const UserInfo& user, const std::vector<
         {"XAUTHORITY", user_xauthority_path(user.home)},
         {"PATH", SESSION_PATH_VALUE},
         {"XDG_RUNTIME_DIR", runtime_dir_path(user.uid)},
-        {"LD_LIBRARY_PATH", SESSION_LD_LIBRARY_PATH},
         {"XKB_CONFIG_ROOT", SESSION_XKB_CONFIG_ROOT},
     };
     for (const EnvVar& variable : pam_env) {

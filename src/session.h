@@ -25,10 +25,10 @@ struct PamClient;
 
 inline constexpr const char* SESSION_PATH_VALUE =
     "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
-// The build's own multiarch folder: "/usr/lib/aarch64-linux-gnu" on arm64.
-inline constexpr const char* SESSION_LD_LIBRARY_PATH = "/usr/lib/" VESKO_MULTIARCH ":/usr/lib";
 inline constexpr const char* SESSION_XKB_CONFIG_ROOT = "/usr/share/X11/xkb";
 inline constexpr const char* RUNTIME_DIR_PARENT = "/run/user";
+// The private directory made for a session without a usable runtime directory.
+inline constexpr const char* SPARE_DIR_TEMPLATE = "/tmp/vesko-session-XXXXXX";
 inline constexpr mode_t RUNTIME_DIR_PARENT_MODE = 0755;
 inline constexpr mode_t RUNTIME_DIR_MODE = 0700;
 inline constexpr const char* LOGIN_SHELLS_PATH = "/etc/shells";
@@ -86,8 +86,18 @@ int run_session_process(PamClient& client, const UserInfo& user, bool graphical,
 // that is no terminal of the daemon's.
 void detach_from_daemon();
 
+// What the session child may fall back on.
+struct SessionFallbacks {
+    // A directory only the user can read, for the cookie when the home cannot hold it; empty
+    // when there is none.
+    std::string private_dir;
+    // Where the child reports trouble for the daemon's log, one line each; -1: nowhere.
+    int notice_fd = -1;
+};
+
 // Runs in the session program's forked child only; returns only when it could not be started.
-void run_session_child(const UserInfo& user, const std::vector<EnvVar>& environment);
+void run_session_child(const UserInfo& user, const std::vector<EnvVar>& environment,
+                       const SessionFallbacks& fallbacks = {});
 
 // Only the exact text "graphical" starts a graphical session; anything else is the console kind.
 bool is_graphical_kind(std::string_view session_kind);

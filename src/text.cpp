@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -181,4 +182,36 @@ std::string display_text(std::string_view bytes, size_t max_bytes) {
         trim_end();
     }
     return out;
+}
+
+std::string shorten_to_width(std::string_view text, int32_t width,
+                             const std::function<int32_t(std::string_view)>& measure) {
+    if (measure(text) <= width) {
+        return std::string(text);
+    }
+    // Where each character ends: the candidate cuts.
+    std::vector<size_t> ends;
+    for (size_t pos = 0; pos < text.size();) {
+        (void)next_code_point(text, pos);
+        ends.push_back(pos);
+    }
+    const auto candidate = [&](size_t count) {
+        std::string cut(text.substr(0, count == 0 ? 0 : ends[count - 1]));
+        while (!cut.empty() && cut.back() == ' ') {
+            cut.pop_back();
+        }
+        return cut + ELLIPSIS;
+    };
+    // The most characters that still fit; none fit beyond `high`.
+    size_t low = 0;
+    size_t high = ends.size();
+    while (low < high) {
+        const size_t middle = (low + high + 1) / 2;
+        if (measure(candidate(middle)) <= width) {
+            low = middle;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return candidate(low);
 }

@@ -1,6 +1,8 @@
 // UTF-8 helpers shared by every unit that turns C strings into text.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,3 +34,12 @@ void move_secret(std::string& to, std::string& from);
 // DEL, C1) a blank, blanks at either end go, and the rest is cut to at most `max_bytes` without
 // splitting a character.
 std::string display_text(std::string_view bytes, size_t max_bytes);
+
+// "…" (U+2026), which marks a text shortened to fit.
+inline constexpr const char* ELLIPSIS = "\xE2\x80\xA6";
+
+// `text` when `measure` finds it no wider than `width`; otherwise its longest beginning of whole
+// characters (trailing blanks dropped) that fits with ELLIPSIS after it, or ELLIPSIS alone.
+// `measure` must not shrink as a text grows.
+std::string shorten_to_width(std::string_view text, int32_t width,
+                             const std::function<int32_t(std::string_view)>& measure);

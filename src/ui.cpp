@@ -69,14 +69,15 @@ struct PixmapOwner {
     }
 };
 
-void put_avatar(const GreeterContext& ctx, const BgraBuffer& avatar, const Rect& at) {
+// False when nothing was drawn: a picture of another size than `at` is never stretched.
+bool put_avatar(const GreeterContext& ctx, const BgraBuffer& avatar, const Rect& at) {
     const auto size = static_cast<unsigned>(at.width);
     if (at.width <= 0 || avatar.size() != static_cast<size_t>(size) * size * 4) {
-        return;
+        return false;
     }
     const XRenderPictFormat* window_format = XRenderFindVisualFormat(ctx.display, ctx.visual);
     if (window_format == nullptr) {
-        return;
+        return false;
     }
     // A source with an alpha channel lets the background show through the disc's corners.
     const XRenderPictFormat* argb = XRenderFindStandardFormat(ctx.display, PictStandardARGB32);
@@ -87,13 +88,28 @@ void put_avatar(const GreeterContext& ctx, const BgraBuffer& avatar, const Rect&
     PixmapOwner pixmap(ctx.display, ctx.x.window, size, depth);
     if (!put_bgra(ctx.display, pixmap.pixmap, pixmap.gc, ctx.visual, depth, pixels.data(), size,
                   size, 0, 0)) {
-        return;
+        return false;
     }
 
     RenderPicture source(ctx.display, pixmap.pixmap, with_alpha ? argb : window_format);
     RenderPicture target(ctx.display, ctx.x.window, window_format);
     XRenderComposite(ctx.display, PictOpOver, source.picture, None, target.picture, 0, 0, 0, 0,
                      at.x, at.y, size, size);
+    return true;
+}
+
+// The message cut to the message area; the log keeps it whole.
+std::string shown_message(const GreeterContext& ctx, const std::string& message) {
+    XftFont* font = ctx.x.small_font;
+    if (font == nullptr || message.find('\0') != std::string::npos) {
+        return message;
+    }
+    return shorten_to_width(message, MESSAGE_WIDTH * ctx.scale, [&](std::string_view text) {
+        XGlyphInfo extents{};
+        XftTextExtentsUtf8(ctx.display, font, reinterpret_cast<const FcChar8*>(text.data()),
+                           static_cast<int>(text.size()), &extents);
+        return int32_t{extents.xOff};
+    });
 }
 
 }  // namespace
@@ -360,9 +376,7 @@ void draw_greeter(GreeterContext& ctx, const std::string& clock,
     draw_centered_text(ctx.display, ctx.x.draw, clock, l.clock_baseline.x, l.clock_baseline.y,
                        ctx.x.clock_font, TEXT_COLOR);
 
-    if (avatar) {
-        put_avatar(ctx, *avatar, l.avatar);
-    } else {
+    if (!avatar || !put_avatar(ctx, *avatar, l.avatar)) {
         fill(l.avatar, AVATAR_SQUARE_COLOR);
         fill(l.avatar_head, AVATAR_HEAD_COLOR);
         fill(l.avatar_body, AVATAR_BODY_COLOR);
@@ -399,8 +413,8 @@ void draw_greeter(GreeterContext& ctx, const std::string& clock,
     }
     if (ctx.message) {
         const Point& at = ctx.caps_lock ? l.message_low_baseline : l.message_baseline;
-        draw_centered_text(ctx.display, ctx.x.draw, *ctx.message, at.x, at.y, ctx.x.small_font,
-                           MESSAGE_COLOR);
+        draw_centered_text(ctx.display, ctx.x.draw, shown_message(ctx, *ctx.message), at.x, at.y,
+                           ctx.x.small_font, MESSAGE_COLOR);
     }
 
     ctx.login_rect = l.login_rect;

@@ -90,6 +90,8 @@ inline constexpr Rgba BUTTON_COLOR{1.0, 1.0, 1.0, 0.1};
 inline constexpr int32_t FIELD_WIDTH = 320;
 inline constexpr int32_t FIELD_HEIGHT = 44;
 inline constexpr int32_t GREETER_AVATAR_SIZE = 96;
+// The message under the password field is centred and shortened to this width.
+inline constexpr int32_t MESSAGE_WIDTH = 720;
 inline constexpr int32_t MAX_SCALE = 4;
 
 // What the password field asks for: the password, or while an expired one is changed, the new

@@ -231,6 +231,10 @@ Result<Ok> write_user_xauthority(const std::string& home) {
         return Err{host.error()};
     }
     const std::string path = user_xauthority_path(home);
+    // libXau would retry its lock for seconds in a home it cannot write into.
+    if (::access(home.c_str(), W_OK | X_OK) != 0) {
+        return Err{"cannot write into " + home + ": " + os_error_text(errno)};
+    }
     const int locked = XauLockAuth(path.c_str(), AUTHORITY_LOCK_RETRIES, AUTHORITY_LOCK_TIMEOUT_S,
                                    AUTHORITY_LOCK_DEAD_S);
     if (locked != LOCK_SUCCESS) {
@@ -252,5 +256,28 @@ Result<Ok> write_user_xauthority(const std::string& home) {
     for (AuthEntry& entry : existing.value()) {
         wipe_text(entry.data);
     }
+    return written;
+}
+
+bool have_server_cookie() {
+    return !server_cookie.empty();
+}
+
+std::string private_xauthority_path(const std::string& dir) {
+    return dir + "/" + PRIVATE_AUTHORITY_NAME;
+}
+
+Result<Ok> write_private_xauthority(const std::string& path) {
+    if (server_cookie.empty()) {
+        return Err{std::string("no cookie for the session")};
+    }
+    Result<std::string> host = host_name();
+    if (!host.ok()) {
+        return Err{host.error()};
+    }
+    AuthEntry entry =
+        local_cookie_entry(host.value(), display_number(X_DISPLAY_NAME), server_cookie);
+    Result<Ok> written = write_authority_file(path, {entry});
+    wipe_text(entry.data);
     return written;
 }

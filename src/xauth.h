@@ -20,6 +20,7 @@ inline constexpr const char* SERVER_AUTHORITY_PATH = "/run/vesko/xauth";
 inline constexpr mode_t SERVER_AUTHORITY_DIR_MODE = 0700;
 inline constexpr mode_t AUTHORITY_FILE_MODE = 0600;
 inline constexpr const char* USER_AUTHORITY_NAME = ".Xauthority";
+inline constexpr const char* PRIVATE_AUTHORITY_NAME = "Xauthority";
 inline constexpr const char* COOKIE_AUTH_NAME = "MIT-MAGIC-COOKIE-1";
 inline constexpr size_t COOKIE_LENGTH = 16;
 // libXau's lock on a user's file: attempts, seconds between them, age of a lock left behind.
@@ -70,5 +71,17 @@ Result<Ok> prepare_server_authority();
 
 // In the session child, after its identity change: writes the cookie for ":0" into
 // "{home}/.Xauthority" under libXau's lock, replacing only that display's entries. Anything there
-// but a regular file (a link, a FIFO) is left alone and the session goes without.
+// but a regular file (a link, a FIFO) is left alone. A home the user cannot write into fails at
+// once, without libXau's retries.
 Result<Ok> write_user_xauthority(const std::string& home);
+
+// Whether the server has a cookie that sessions need (not when it runs without authorization).
+bool have_server_cookie();
+
+// Where the cookie goes when the home cannot hold it: "{dir}/Xauthority", `dir` being private to
+// the user (the runtime directory, or one made for the session).
+std::string private_xauthority_path(const std::string& dir);
+
+// In the session child, after its identity change: a file of its own at `path` holding only the
+// cookie for ":0", mode 0600.
+Result<Ok> write_private_xauthority(const std::string& path);
