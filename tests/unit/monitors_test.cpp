@@ -44,21 +44,84 @@ TEST(MonitorChoice, ScaleFromDensity) {
     struct Case {
         uint8_t configured;
         int32_t width_px;
+        int32_t height_px;
         int32_t width_mm;
         int32_t expected;
     };
     const std::vector<Case> cases = {
-        {0, 1920, 508, 1},                     // 96 dpi
-        {0, 3840, 677, 2},                     // 144.07 dpi
-        {0, 3840, 678, 1},                     // 143.86 dpi
-        {0, 3840, 0, 1},                       // size unknown
-        {0, 3840, -5, 1},  {3, 1920, 508, 3},  // configured: as it is
-        {1, 3840, 300, 1}, {4, 1920, 0, 4},
+        {0, 1920, 1080, 508, 1},  // 96 dpi
+        {0, 3840, 1080, 677, 2},  // 144.07 dpi: the box's size is nearer at 2
+        {0, 3840, 1080, 678, 1},  // 143.86 dpi: nearer at 1
+        {0, 3840, 1080, 0, 1},    // size unknown
+        {0, 3840, 1080, -5, 1},
+        // Configured: as it is where the greeter fits, else the largest scale that fits.
+        {3, 3840, 2160, 508, 3},
+        {1, 3840, 1080, 300, 1},
+        {4, 3840, 2160, 0, 4},
+        {2, 1920, 1080, 0, 2},
+        {3, 1920, 1080, 508, 2},
+        {4, 1920, 1080, 0, 2},
+        {2, 1366, 768, 0, 1},
+        {4, 640, 480, 0, 1},  // nothing fits: never below 1
     };
     for (const Case& c : cases) {
-        const Monitor m = monitor("M", {0, 0, c.width_px, 1080}, true, c.width_mm);
+        const Monitor m = monitor("M", {0, 0, c.width_px, c.height_px}, true, c.width_mm);
         EXPECT_EQ(choose_scale(c.configured, m), c.expected)
-            << int(c.configured) << " " << c.width_px << "/" << c.width_mm;
+            << int(c.configured) << " " << c.width_px << "x" << c.height_px << "/" << c.width_mm;
+    }
+}
+
+// Real panels with the sizes their EDID reports: the login box as near as the monitor lets it to
+// its size on a 96 dpi screen at scale 1, and never larger than the monitor.
+TEST(MonitorChoice, AutomaticScaleOnRealPanels) {
+    struct Case {
+        const char* panel;
+        int32_t width_px;
+        int32_t height_px;
+        int32_t width_mm;
+        int32_t expected;
+    };
+    const std::vector<Case> cases = {
+        {"10.1in 1280x800 (150 dpi; 2 does not fit)", 1280, 800, 217, 1},
+        {"12.5in 1600x900 (147 dpi; 2 does not fit)", 1600, 900, 277, 1},
+        {"13.3in 2560x1600 (227 dpi)", 2560, 1600, 286, 2},
+        {"14in 2880x1800 (242 dpi)", 2880, 1800, 302, 3},
+        {"15.6in 3840x2160 (284 dpi)", 3840, 2160, 344, 3},
+        {"24in 1920x1200 (94 dpi)", 1920, 1200, 518, 1},
+        {"27in 2560x1440 (109 dpi)", 2560, 1440, 597, 1},
+        {"27in 3840x2160 (163 dpi)", 3840, 2160, 597, 2},
+        {"32in 3840x2160 (138 dpi)", 3840, 2160, 708, 1},
+        {"projector 1920x1080, no size", 1920, 1080, 0, 1},
+    };
+    for (const Case& c : cases) {
+        Monitor m = monitor("M", {0, 0, c.width_px, c.height_px}, true, c.width_mm);
+        EXPECT_EQ(choose_scale(0, m), c.expected) << c.panel;
+        EXPECT_TRUE(greeter_fits(m.rect, c.expected)) << c.panel;
+        // Placed anywhere on a larger screen, a monitor gets the same.
+        m.rect.x = 1920;
+        m.rect.y = 300;
+        EXPECT_EQ(choose_scale(0, m), c.expected) << c.panel << " at (1920, 300)";
+    }
+}
+
+TEST(MonitorChoice, WhatFitsAtWhichScale) {
+    struct Case {
+        Rect area;
+        int32_t scale;
+        bool fits;
+    };
+    const std::vector<Case> cases = {
+        {{0, 0, 1920, 1080}, 2, true},   {{0, 0, 1920, 1080}, 3, false},
+        {{0, 0, 1600, 900}, 2, false},   {{0, 0, 1600, 900}, 1, true},
+        {{0, 0, 1366, 768}, 1, true},    {{0, 0, 1366, 768}, 2, false},
+        {{0, 0, 1280, 800}, 2, false},   {{0, 0, 800, 600}, 1, true},
+        {{0, 0, 640, 480}, 1, false},    {{0, 0, 2880, 1800}, 3, true},
+        {{0, 0, 3840, 2160}, 4, true},   {{0, 0, 2560, 1440}, 3, false},
+        {{1920, 0, 1920, 1080}, 2, true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(greeter_fits(c.area, c.scale), c.fits)
+            << c.area.width << "x" << c.area.height << "+" << c.area.x << " at " << c.scale;
     }
 }
 

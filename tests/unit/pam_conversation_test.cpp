@@ -137,14 +137,40 @@ TEST(PamConversation, ClassifiesPrompts) {
     }
 }
 
-TEST(PamConversation, KeepsTheLastTwoMessagesCleanedAndCut) {
+TEST(PamConversation, KeepsTheLastMessagesCleanedAndCut) {
     std::vector<std::string> kept;
     keep_module_message(kept, "first");
     keep_module_message(kept, " \t\r\n");
     keep_module_message(kept, "second\n");
     EXPECT_EQ(kept, (std::vector<std::string>{"first", "second"}));
+    for (size_t i = 2; i < KEPT_MODULE_MESSAGES; ++i) {
+        keep_module_message(kept, "more");
+    }
     keep_module_message(kept, std::string(10'000'000, 'y'));
-    EXPECT_EQ(kept, (std::vector<std::string>{"second", std::string(MODULE_MESSAGE_BYTES, 'y')}));
+    ASSERT_EQ(kept.size(), KEPT_MODULE_MESSAGES);
+    EXPECT_EQ(kept.front(), "second");
+    EXPECT_EQ(kept.back(), std::string(MODULE_MESSAGE_BYTES, 'y'));
+}
+
+TEST(PamConversation, MessagesJoinedInOneLine) {
+    struct Case {
+        std::vector<std::string> messages;
+        std::string joined;
+    };
+    const std::vector<Case> cases = {
+        {{"The account is locked due to 3 failed logins.", "(10 minutes left to unlock)"},
+         "The account is locked due to 3 failed logins. (10 minutes left to unlock)"},
+        {{"Password expired", "Contact the administrator"},
+         "Password expired; Contact the administrator"},
+        {{"(1 minute left)", "Try later!", "Really?", "Done"},
+         "(1 minute left) Try later! Really? Done"},
+        {{"Same.", "Same.", "Other"}, "Same. Other"},
+        {{"Only one"}, "Only one"},
+        {{}, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(join_module_messages(c.messages), c.joined) << c.joined;
+    }
 }
 
 }  // namespace

@@ -92,3 +92,33 @@ TEST(Secrets, MoveSecretLeavesNoCopyInTheSource) {
 }
 
 }  // namespace
+
+// Ten pixels a character, as a stand-in for the font.
+TEST(ShortenToWidth, WholeCharactersThenTheEllipsis) {
+    const auto measure = [](std::string_view text) {
+        int32_t count = 0;
+        for (size_t pos = 0; pos < text.size();) {
+            (void)next_code_point(text, pos);
+            ++count;
+        }
+        return count * 10;
+    };
+    struct Case {
+        std::string text;
+        int32_t width;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"Account locked", 140, "Account locked"},
+        {"Account locked", 139, "Account lock\u2026"},
+        {"Account locked", 90, "Account\u2026"},  // the blank before the cut goes
+        {"Gr\u00fc\u00dfe \u20ac", 50, "Gr\u00fc\u00df\u2026"},
+        {"abc", 10, "\u2026"},
+        {"abc", 0, "\u2026"},
+        {"", 0, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(shorten_to_width(c.text, c.width, measure), c.expected)
+            << c.text << " in " << c.width;
+    }
+}
