@@ -91,8 +91,7 @@ session_env() { # name uid [home] [shell]
     local name=$1 uid=$2 home=${3:-/tmp/home/$1} shell=${4:-/bin/bash}
     printf '%s\n' "HOME=$home" "USER=$name" "SHELL=$shell" "DISPLAY=:0" \
         "XAUTHORITY=$home/.Xauthority" "PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin" \
-        "XDG_RUNTIME_DIR=/run/user/$uid" "LD_LIBRARY_PATH=/usr/lib/x86_64-linux-gnu:/usr/lib" \
-        "XKB_CONFIG_ROOT=/usr/share/X11/xkb" "XDG_SESSION_TYPE=x11" "XDG_SESSION_CLASS=user" \
+        "XDG_RUNTIME_DIR=/run/user/$uid" "XKB_CONFIG_ROOT=/usr/share/X11/xkb" "XDG_SESSION_TYPE=x11" "XDG_SESSION_CLASS=user" \
         "XDG_SEAT=seat0" "XDG_VTNR=1" "LOGNAME=$name" "PWD=$home"
 }
 

@@ -15,6 +15,8 @@
  *   ask_user         pam_get_user, logged as "user=NAME"
  *   password=TEXT    pam_get_authtok; a different answer fails with PAM_AUTH_ERR
  *   set_user=NAME | clear_user   change PAM_USER in open_session
+ *   spawn=SECONDS    in open_session, start "/bin/sleep SECONDS" and leave it running, as
+ *                    modules that start a user's daemon do; logged as "spawned pid=N"
  * Preloaded with LD_PRELOAD, it also lets the environment force the results of pam_start
  * (PAM_VESKO_TEST_START_RESULT, without calling the real one) and pam_authenticate
  * (PAM_VESKO_TEST_AUTHENTICATE_RESULT, after the real one): libpam itself never returns codes
@@ -28,6 +30,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #define DATA_KEY "pam_vesko_test"
 #define MAX_MESSAGES 16
@@ -44,6 +47,7 @@ struct options {
     const char* password;
     const char* set_user;
     int clear_user;
+    const char* spawn;
 };
 
 static void parse_options(int argc, const char** argv, struct options* opt) {
@@ -79,6 +83,8 @@ static void parse_options(int argc, const char** argv, struct options* opt) {
             opt->set_user = arg + 9;
         } else if (strcmp(arg, "clear_user") == 0) {
             opt->clear_user = 1;
+        } else if (strncmp(arg, "spawn=", 6) == 0) {
+            opt->spawn = arg + 6;
         }
     }
 }
@@ -235,6 +241,14 @@ static int run_step(pam_handle_t* pamh, int argc, const char** argv, const char*
     note_start(pamh, &opt);
     append(opt.log, "%s flags=%d", call, flags);
     if (strcmp(step, "open_session") == 0) {
+        if (opt.spawn != NULL) {
+            pid_t pid = fork();
+            if (pid == 0) {
+                execl("/bin/sleep", "sleep", opt.spawn, (char*)NULL);
+                _exit(127);
+            }
+            append(opt.log, "spawned pid=%d", (int)pid);
+        }
         if (opt.clear_user) {
             pam_set_item(pamh, PAM_USER, NULL);
         } else if (opt.set_user != NULL) {
