@@ -66,8 +66,8 @@ SigIgn:	0000000000000000" "$(grep -E '^Sig(Blk|Ign):' "$PROC/$pid/status")" \
 }
 
 # An openbox session without a usable home: checks and ends it.
-check_openbox() { # name uid home cwd nth-showing
-    local name=$1 uid=$2 home=$3 cwd=$4 nth=$5 pid wm cookie=/run/user/$2/Xauthority
+check_openbox() { # name uid cwd nth-showing
+    local name=$1 uid=$2 cwd=$3 nth=$4 pid wm cookie=/run/user/$2/Xauthority
     wait_log "Session launched with PID" 20 $((nth - 1))
     pid=$(log_messages | sed -n 's/^\[INFO\] Session launched with PID //p' | tail -n 1)
     wait_until 15 "$name: openbox did not start managing the screen" wm_running
@@ -99,14 +99,14 @@ start_vesko
 wait_greeter
 
 login homeless 'homeless pw'
-check_openbox homeless 1601 /nonexistent/home / 2
+check_openbox homeless 1601 / 2
 assert_log_order \
     "[WARN] Session: cannot use /nonexistent/home/session.log: No such file or directory (os error 2); the session's output is discarded" \
     "[WARN] Session: cannot write into /nonexistent/home: No such file or directory (os error 2); the session's cookie is in /run/user/1601/Xauthority"
 grep -qi openbox "$W/vesko.stderr" && fail "openbox wrote to the daemon's standard error"
 
 login fixed 'fixed pw'
-check_openbox fixed 1602 /tmp/home/fixed /tmp/home/fixed 3
+check_openbox fixed 1602 /tmp/home/fixed 3
 assert_log_order \
     "[WARN] Session: cannot use /tmp/home/fixed/session.log: Permission denied (os error 13); the session's output is discarded" \
     "[WARN] Session: cannot write into /tmp/home/fixed: Permission denied (os error 13); the session's cookie is in /run/user/1602/Xauthority"

@@ -1,24 +1,26 @@
 // Prints the ink width in pixels of a text drawn in the greeter's message font on the display:
-// x_text_width TEXT. The tests compare it with what a screenshot shows in the message line.
+// x_text_width TEXT [SCALE]. The tests compare it with what a screenshot shows in the message line.
 #include <X11/Xft/Xft.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "ui.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: x_text_width TEXT\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: x_text_width TEXT [SCALE]\n");
         return 2;
     }
+    const int32_t scale = argc == 3 ? std::atoi(argv[2]) : 1;
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
         std::fprintf(stderr, "x_text_width: cannot open the display\n");
         return 1;
     }
-    const std::string pattern = font_pattern(SMALL_FONT, 1);
+    const std::string pattern = font_pattern(SMALL_FONT, scale);
     XftFont* font = XftFontOpenName(display, DefaultScreen(display), pattern.c_str());
     if (font == nullptr) {
         std::fprintf(stderr, "x_text_width: cannot open %s\n", pattern.c_str());
