@@ -112,9 +112,8 @@ std::string join_module_messages(const std::vector<std::string>& messages) {
             continue;
         }
         if (!joined.empty()) {
-            joined += std::string_view(".!?)").find(joined.back()) != std::string_view::npos
-                          ? " "
-                          : "; ";
+            joined +=
+                std::string_view(".!?)").find(joined.back()) != std::string_view::npos ? " " : "; ";
         }
         joined += message;
         previous = &message;

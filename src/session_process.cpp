@@ -109,8 +109,8 @@ void redirect_output_to_session_log(const UserInfo& user, int notice_fd) {
     }
     if (!log_fd.valid()) {
         const std::string why = errno == EINVAL ? "not a regular file" : os_error_text(errno);
-        notify(notice_fd, "Session: cannot use " + path + ": " + why +
-                              "; the session's output is discarded");
+        notify(notice_fd,
+               "Session: cannot use " + path + ": " + why + "; the session's output is discarded");
         // Never the daemon's own terminal.
         point_at_dev_null({STDOUT_FILENO, STDERR_FILENO});
         return;
@@ -197,8 +197,8 @@ struct SpareDir {
 void make_spare_dir(const UserInfo& user, SpareDir& spare) {
     std::string path = SPARE_DIR_TEMPLATE;
     if (::mkdtemp(path.data()) == nullptr) {
-        log_message(LogLevel::Warn, "Session: cannot create a private directory in /tmp: " +
-                                        os_error_text(errno));
+        log_message(LogLevel::Warn,
+                    "Session: cannot create a private directory in /tmp: " + os_error_text(errno));
         return;
     }
     spare.path = path;
@@ -232,8 +232,7 @@ void relay_notices(int notice_fd) {
             return;
         }
         pending.append(buffer, static_cast<size_t>(got));
-        for (size_t end = pending.find('\n'); end != std::string::npos;
-             end = pending.find('\n')) {
+        for (size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
             log_message(LogLevel::Warn, display_text(pending.substr(0, end), 1000));
             pending.erase(0, end + 1);
         }
@@ -309,8 +308,8 @@ int run_session_process(PamClient& client, const UserInfo& user, bool graphical,
         // What the modules start (a keyring daemon) must not inherit this process's signals.
         const DefaultSignals defaults(TERMINATION_SIGNALS);
         return open_pam_session(
-            client, session_pam_items(seat_has_terminals ? std::optional<int>(X_SERVER_VT)
-                                                         : std::nullopt));
+            client,
+            session_pam_items(seat_has_terminals ? std::optional<int>(X_SERVER_VT) : std::nullopt));
     }();
     if (!opened.ok()) {
         report(report_fd, "P" + opened.error().shown);

@@ -143,15 +143,15 @@ TEST(SessionEnvironment, TheFixedVariablesInOrderWithoutLdLibraryPath) {
 TEST(SessionEnvironment, PamVariablesFollowTheFixedOnesWhichWin) {
     const UserInfo user{"/home/alice", "/bin/bash", 1001, 100, "alice"};
     const std::vector<EnvVar> pam = {
-        {"XDG_SESSION_ID", "c7"},    {"HOME", "/elsewhere"}, {"LANG", "de_DE.UTF-8"},
-        {"XDG_RUNTIME_DIR", "/tmp"}, {"LANG", "C"},          {"PATH", "/opt/bin"},
+        {"XDG_SESSION_ID", "c7"},        {"HOME", "/elsewhere"}, {"LANG", "de_DE.UTF-8"},
+        {"XDG_RUNTIME_DIR", "/tmp"},     {"LANG", "C"},          {"PATH", "/opt/bin"},
         {"LD_LIBRARY_PATH", "/opt/lib"},
     };
     std::vector<EnvVar> expected = session_environment(user, {}, true);
     // The session sets no LD_LIBRARY_PATH of its own; one from PAM passes as any other.
-    expected.insert(expected.end(), {{"XDG_SESSION_ID", "c7"},
-                                     {"LANG", "de_DE.UTF-8"},
-                                     {"LD_LIBRARY_PATH", "/opt/lib"}});
+    expected.insert(
+        expected.end(),
+        {{"XDG_SESSION_ID", "c7"}, {"LANG", "de_DE.UTF-8"}, {"LD_LIBRARY_PATH", "/opt/lib"}});
     EXPECT_EQ(session_environment(user, pam, true), expected);
 
     // Without a usable runtime directory neither the fixed value nor PAM's is given.

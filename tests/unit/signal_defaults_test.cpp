@@ -45,8 +45,7 @@ int check_scope() {
     ::sigprocmask(SIG_BLOCK, &blocked, nullptr);
     {
         const DefaultSignals defaults(HELD);
-        if (started_program_signals() !=
-            "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n") {
+        if (started_program_signals() != "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n") {
             return 1;
         }
         // Held for later, and swallowed: neither ends this process now.
