@@ -72,7 +72,7 @@ bool greeter_fits(const Rect& area, int32_t scale) {
     const int32_t margin = FIT_MARGIN * s;
     const int64_t right = int64_t{area.x} + area.width;
     const int32_t message_left = l.message_baseline.x - MESSAGE_WIDTH / 2 * s;
-    const int64_t message_right = int64_t{message_left} + MESSAGE_WIDTH * s;
+    const int64_t message_right = int64_t{message_left} + int64_t{MESSAGE_WIDTH} * s;
     const int64_t console_right = int64_t{l.console_rect.x} + l.console_rect.width;
     return l.clock_baseline.y - CLOCK_RISE * s - margin >= area.y &&
            l.message_low_baseline.y + TEXT_DESCENT * s + margin <= l.bottom_bar.y &&

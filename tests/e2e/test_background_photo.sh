@@ -27,6 +27,8 @@ done
 
 FAKETIME_AT="2026-03-07 08:05:00" start_vesko
 wait_greeter
+# The background's lines come once the picture is ready, which may be after the window shows.
+wait_log "Background: loaded and scaled" 20
 
 assert_log_order "[INFO] Background: hour=8 period=Morning screen=1920x1080" \
     "[INFO] Background: selected image '$BG/morning/photo.jpg'" \

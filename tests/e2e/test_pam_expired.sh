@@ -77,8 +77,9 @@ assert_eq 1 "$(log_count "Attempting login")" "login attempts after the mismatch
 
 # Still at the first of the two prompts: this pair is the next change, and too short.
 twice 'a b'
-wait_log "[WARN] Password change failed for 'alice': You must choose a longer password."
-assert_message "You must choose a longer password."
+# pam_unix says two things here (and repeats the second): both show, in one line.
+wait_log "[WARN] Password change failed for 'alice': Changing password for alice. You must choose a longer password."
+assert_message "Changing password for alice. You must choose a longer password."
 assert_log_order "[INFO] PAM: calling authenticate()" \
     "[INFO] PAM: the password has expired; changing it" \
     "[INFO] PAM: module message: You must choose a longer password." \
