@@ -104,27 +104,6 @@ TEST(MonitorChoice, AutomaticScaleOnRealPanels) {
     }
 }
 
-TEST(MonitorChoice, WhatFitsAtWhichScale) {
-    struct Case {
-        Rect area;
-        int32_t scale;
-        bool fits;
-    };
-    const std::vector<Case> cases = {
-        {{0, 0, 1920, 1080}, 2, true},    {{0, 0, 1920, 1080}, 3, false},
-        {{0, 0, 1600, 900}, 2, false},    {{0, 0, 1600, 900}, 1, true},
-        {{0, 0, 1366, 768}, 1, true},     {{0, 0, 1366, 768}, 2, false},
-        {{0, 0, 1280, 800}, 2, false},    {{0, 0, 800, 600}, 1, true},
-        {{0, 0, 640, 480}, 1, false},     {{0, 0, 2880, 1800}, 3, true},
-        {{0, 0, 3840, 2160}, 4, true},    {{0, 0, 2560, 1440}, 3, false},
-        {{1920, 0, 1920, 1080}, 2, true},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(greeter_fits(c.area, c.scale), c.fits)
-            << c.area.width << "x" << c.area.height << "+" << c.area.x << " at " << c.scale;
-    }
-}
-
 TEST(MonitorCovers, OnePerMonitorLargerFirstFallbackElsewhere) {
     const Rect root{0, 0, 3840, 1080};
     const Monitor whole = monitor("screen", root);
