@@ -104,6 +104,8 @@ void choose_area(LoginScreen& screen, const Config& config, Backdrop& plan) {
     }
 }
 
+int current_minute_key();
+
 // The avatar at the size the layout draws it.
 std::optional<BgraBuffer> load_shown_avatar(const GreeterContext& ctx) {
     return load_avatar(ctx.username, greeter_layout(ctx.area, ctx.scale).avatar.width);
@@ -199,7 +201,8 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     ctx.login_hovered = false;
     ctx.hovered_button = NO_BUTTON;
     screen.avatar.reset();
-    screen.minute_key = -1;
+    // The first paint shows this minute: no second full paint follows at the first wake-up.
+    screen.minute_key = current_minute_key();
     if (config.ui.remember_user) {
         if (std::optional<std::string> name = load_last_user()) {
             ctx.username.assign(*name);
