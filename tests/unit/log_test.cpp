@@ -42,7 +42,7 @@ TEST(LogLine, Formats) {
         {&old, LogLevel::Info, "x", "[0999-12-31 23:59:59] [INFO] x\n"},
         {nullptr, LogLevel::Info, "no clock", "[??:??:??] [INFO] no clock\n"},
         {&morning, LogLevel::Info, "", "[2026-03-07 08:05:09] [INFO] \n"},
-        {&morning, LogLevel::Info, "two\nlines", "[2026-03-07 08:05:09] [INFO] two\nlines\n"},
+        {&morning, LogLevel::Info, "two\nlines", "[2026-03-07 08:05:09] [INFO] two\\u000alines\n"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(format_log_line(c.time, c.level, c.message), c.line);
