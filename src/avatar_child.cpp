@@ -74,7 +74,9 @@ bool confine(const std::vector<int>& inputs, int out) {
                                             static_cast<unsigned>(args.size()), args.begin()) == 0;
     };
     for (const int fd : inputs) {
-        allow(SCMP_SYS(read), {SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(fd))});
+        for (const int call : {SCMP_SYS(read), SCMP_SYS(pread64)}) {
+            allow(call, {SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(fd))});
+        }
     }
     allow(SCMP_SYS(write), {SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(out))});
     allow(SCMP_SYS(mmap), {SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)});
