@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <vector>
 

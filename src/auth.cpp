@@ -223,12 +223,13 @@ void abandon_pam_client(PamClient& client) {
     client.credentials.reset();
 }
 
-Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(
-    const TypedName& user, const SecretText& password, const SecretText* new_password) {
+Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const TypedName& user,
+                                                               const SecretText& password,
+                                                               const SecretText* new_password) {
     diagnose_before_pam(user, password);
-    log_typed_name(LogLevel::Info, user,
-                   std::string("PAM: initializing client for service '") + PAM_SERVICE_NAME +
-                       "', user ");
+    log_typed_name(
+        LogLevel::Info, user,
+        std::string("PAM: initializing client for service '") + PAM_SERVICE_NAME + "', user ");
 
     auto client = std::make_unique<PamClient>();
     client->credentials = std::make_unique<PamCredentials>();

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "pam_conversation.h"
 #include "log.h"
+#include "pam_conversation.h"
 #include "result.h"
 #include "secret.h"
 

@@ -4,8 +4,8 @@
 #include <sys/types.h>
 
 #include <array>
-#include <span>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 

@@ -30,8 +30,8 @@ constexpr int CHILD_SETUP_FAILED = 4;
 
 // Gives up root for good: the user's, or for root's own avatar nobody's.
 bool become(const char* name, uid_t uid, gid_t gid) {
-    const bool groups_set = name != nullptr ? ::initgroups(name, gid) == 0
-                                            : ::setgroups(0, nullptr) == 0;
+    const bool groups_set =
+        name != nullptr ? ::initgroups(name, gid) == 0 : ::setgroups(0, nullptr) == 0;
     return groups_set && ::setresgid(gid, gid, gid) == 0 && ::setresuid(uid, uid, uid) == 0 &&
            ::setuid(0) != 0;
 }
@@ -58,6 +58,16 @@ void close_all_but(std::vector<int> keep) {
     (void)::close_range(next, ~0U, 0);
 }
 
+// What SCMP_A0 and the like make, without their C compound literals.
+scmp_arg_cmp argument(unsigned index, scmp_compare op, scmp_datum_t a, scmp_datum_t b = 0) {
+    scmp_arg_cmp cmp{};
+    cmp.arg = index;
+    cmp.op = op;
+    cmp.datum_a = a;
+    cmp.datum_b = b;
+    return cmp;
+}
+
 // Reading the opened files, writing the pipe, memory (never executable), closing and ending:
 // anything else ends the child.
 bool confine(const std::vector<int>& inputs, int out) {
@@ -75,12 +85,12 @@ bool confine(const std::vector<int>& inputs, int out) {
     };
     for (const int fd : inputs) {
         for (const int call : {SCMP_SYS(read), SCMP_SYS(pread64)}) {
-            allow(call, {SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(fd))});
+            allow(call, {argument(0, SCMP_CMP_EQ, static_cast<scmp_datum_t>(fd))});
         }
     }
-    allow(SCMP_SYS(write), {SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(out))});
-    allow(SCMP_SYS(mmap), {SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)});
-    allow(SCMP_SYS(mprotect), {SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)});
+    allow(SCMP_SYS(write), {argument(0, SCMP_CMP_EQ, static_cast<scmp_datum_t>(out))});
+    allow(SCMP_SYS(mmap), {argument(2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)});
+    allow(SCMP_SYS(mprotect), {argument(2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)});
     for (const int call : {SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(brk), SCMP_SYS(madvise),
                            SCMP_SYS(close), SCMP_SYS(exit), SCMP_SYS(exit_group)}) {
         allow(call, {});
@@ -90,8 +100,8 @@ bool confine(const std::vector<int>& inputs, int out) {
     return ok;
 }
 
-[[noreturn]] void run_child(const UserInfo& user, std::span<const std::string> candidates,
-                            int size, int out) {
+[[noreturn]] void run_child(const UserInfo& user, std::span<const std::string> candidates, int size,
+                            int out) {
     (void)::prctl(PR_SET_PDEATHSIG, SIGKILL);
     // Its memory is a copy of the daemon's: never a core file.
     (void)::prctl(PR_SET_DUMPABLE, 0);
@@ -117,6 +127,7 @@ bool confine(const std::vector<int>& inputs, int out) {
         ::_exit(CHILD_SETUP_FAILED);
     }
     std::vector<int> inputs;
+    inputs.reserve(files.size());
     for (const UniqueFd& fd : files) {
         inputs.push_back(fd.get());
     }
@@ -147,13 +158,15 @@ bool confine(const std::vector<int>& inputs, int out) {
 // pipe or the deadline; the count read.
 size_t read_answer(int fd, BgraBuffer& pixels, bool& timed_out) {
     using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(AVATAR_CHILD_TIMEOUT_MS);
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(AVATAR_CHILD_TIMEOUT_MS);
     size_t got = 0;
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         pollfd pfd{fd, POLLIN, 0};
-        if (left <= 0 || retry_on_eintr([&] { return ::poll(&pfd, 1, static_cast<int>(left)); }) == 0) {
+        if (left <= 0 ||
+            retry_on_eintr([&] { return ::poll(&pfd, 1, static_cast<int>(left)); }) == 0) {
             timed_out = true;
             return got;
         }
@@ -239,7 +252,8 @@ std::optional<BgraBuffer> decode_avatar_in_child(const UserInfo& user,
     (void)::kill(pid, SIGKILL);
     int status = 0;
     (void)retry_on_eintr([&] { return ::waitpid(pid, &status, 0); });
-    if (const std::optional<std::string> fault = avatar_child_fault(status, got, expected, timed_out)) {
+    if (const std::optional<std::string> fault =
+            avatar_child_fault(status, got, expected, timed_out)) {
         log_message(LogLevel::Warn, "Avatar: no picture for '" + user.name + "': " + *fault);
         return std::nullopt;
     }

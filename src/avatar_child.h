@@ -27,8 +27,7 @@ inline constexpr int AVATAR_CHILD_NO_PICTURE = 3;
 // Exactly size x size x 4 bytes within AVATAR_CHILD_TIMEOUT_MS are the picture; a crash, a
 // time-out, a wrong amount or no picture give nothing, and only a fault is logged.
 std::optional<BgraBuffer> decode_avatar_in_child(const UserInfo& user,
-                                                 std::span<const std::string> candidates,
-                                                 int size);
+                                                 std::span<const std::string> candidates, int size);
 
 // Whether the calling process has no thread but the caller's: only then may it fork a child that
 // goes on running the daemon's code (a lock held by another thread would never be released).

@@ -56,8 +56,7 @@ Result<Ok, LaunchFailure> read_report(int fd) {
 
 // `new_password` is set when an expired password is changed.
 Result<pid_t, LoginRefusal> authenticate_and_launch(const std::string& username,
-                                                    SecretText& password,
-                                                    SecretText* new_password,
+                                                    SecretText& password, SecretText* new_password,
                                                     const std::string& session_kind) {
     // The name may be a password typed one field too early: the journal names it only once the
     // account exists.

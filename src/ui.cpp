@@ -389,8 +389,8 @@ void draw_greeter(GreeterContext& ctx, const std::string& clock,
         draw_text(ctx.x.draw, password_placeholder(ctx.password_prompt), l.password_text.x,
                   l.password_text.y, ctx.x.field_font, PLACEHOLDER_COLOR);
     } else {
-        draw_text(ctx.x.draw, password_bullets(ctx.password.view()), l.password_text.x, l.password_text.y,
-                  ctx.x.field_font, TEXT_COLOR);
+        draw_text(ctx.x.draw, password_bullets(ctx.password.view()), l.password_text.x,
+                  l.password_text.y, ctx.x.field_font, TEXT_COLOR);
     }
 
     if (ctx.caps_lock) {
