@@ -78,15 +78,12 @@ type_text 'carol-new-pw'
 wait_log "No input for 60 s: typed passwords wiped" 75
 /usr/bin/python3 - "$PROC/$VESKO_PID" carol-old-pw carol-new-pw alice-pw-31 <<'PY' ||
 import sys
-proc, needles = sys.argv[1], [n.encode() for n in sys.argv[2:]]
-found = []
+proc, needles, found = sys.argv[1], [n.encode() for n in sys.argv[2:]], []
 with open(proc + '/maps') as maps, open(proc + '/mem', 'rb', 0) as mem:
     for line in maps:
-        span, perms = line.split()[:2]
-        begin, end = (int(x, 16) for x in span.split('-'))
+        begin, end = (int(x, 16) for x in line.split()[0].split('-'))
         try:
-            mem.seek(begin)
-            data = mem.read(end - begin) if 'r' in perms else b''
+            data = mem.seek(begin) and mem.read(end - begin) if 'r' in line.split()[1] else b''
         except (OSError, OverflowError, ValueError):
             continue
         found += [n.decode() + ' in ' + line.strip() for n in needles if n in data]

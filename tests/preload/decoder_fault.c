@@ -8,7 +8,7 @@
 typedef void (*read_info_fn)(png_structp, png_infop);
 static read_info_fn real_read_info;
 
-/* Resolved at load time: the sandboxed child could not. POSIX lets a void pointer hold it. */
+/* Resolved at load time: the sandboxed child could not. */
 __attribute__((constructor)) static void resolve(void) {
     void* symbol = dlsym(RTLD_NEXT, "png_read_info");
     memcpy(&real_read_info, &symbol, sizeof real_read_info);

@@ -603,21 +603,3 @@ TEST(LoginScreenFlow, BothHabitsWithANameOnOffer) {
         EXPECT_EQ(ctx.password, c.password) << c.keys.size();
     }
 }
-
-TEST(LoginScreenFlow, AnIdleMinuteWipesEveryTypedPassword) {
-    GreeterContext ctx = greeter();
-    type(ctx, "carol");
-    (void)handle_key(ctx, XK_Tab, "\t");
-    type(ctx, "old pw");
-    apply_login_failure(ctx, "expired", true);
-    type(ctx, "new pw");
-    (void)handle_key(ctx, XK_Return, "\r");
-    type(ctx, "new");
-    const char* first_entry = ctx.new_password.view().data();
-    EXPECT_TRUE(forget_typed_passwords(ctx));
-    expect_state(ctx, {"carol", "", std::nullopt, true}, "wiped");
-    EXPECT_EQ(ctx.password_prompt, PasswordPrompt::Password);
-    EXPECT_TRUE(ctx.name_offered && ctx.current_password.empty() && ctx.new_password.empty());
-    EXPECT_EQ(std::string(first_entry, 6), std::string(6, '\0'));
-    EXPECT_FALSE(forget_typed_passwords(ctx)) << "nothing left: no repaint";
-}
