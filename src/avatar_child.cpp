@@ -91,8 +91,10 @@ bool confine(const std::vector<int>& inputs, int out) {
     allow(SCMP_SYS(write), {argument(0, SCMP_CMP_EQ, static_cast<scmp_datum_t>(out))});
     allow(SCMP_SYS(mmap), {argument(2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)});
     allow(SCMP_SYS(mprotect), {argument(2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)});
-    for (const int call : {SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(brk), SCMP_SYS(madvise),
-                           SCMP_SYS(close), SCMP_SYS(exit), SCMP_SYS(exit_group)}) {
+    // sigaltstack: the sanitizers' _exit takes down the signal stack.
+    for (const int call :
+         {SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(brk), SCMP_SYS(madvise), SCMP_SYS(close),
+          SCMP_SYS(sigaltstack), SCMP_SYS(exit), SCMP_SYS(exit_group)}) {
         allow(call, {});
     }
     ok = ok && ::seccomp_load(filter) == 0;
