@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
     GreeterContext ctx;
     init_bench_context(ctx, display, WIDTH, HEIGHT);
     ctx.username = "alice";
-    ctx.password = "password";
+    ctx.password = SecretText("password");
 
     const Rect whole{0, 0, WIDTH, HEIGHT};
     const Rect right{WIDTH / 2, 0, WIDTH / 2, HEIGHT};
@@ -271,7 +271,7 @@ int main(int argc, char** argv) {
     std::printf("  %-44s %8.3f ms  %5.2fx  %+8.3f ms\n", "repaint at scale 2", s2, s2 / base,
                 s2 - base);
 
-    ctx.password.clear();
+    ctx.password.wipe();
     XCloseDisplay(display);
     ::kill(xvfb, SIGTERM);
     ::waitpid(xvfb, nullptr, 0);

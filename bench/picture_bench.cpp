@@ -2,6 +2,8 @@
 // beside peers such as djpeg (scripts/bench-pictures does that).
 //   picture_bench cover FILE WIDTH HEIGHT   the background: decode, cover, cut, BGRA
 //   picture_bench avatar FILE               the avatar: decode, 96 x 96, BGRA, disc mask
+//   picture_bench avatar-child FILE         the same in the sandboxed decoding child, as the
+//                                           greeter does it (as root: the child decodes as nobody)
 //   picture_bench png-decode FILE           libpng decoding alone, the same transforms
 //   picture_bench spng-decode FILE          libspng decoding alone (loaded at run time)
 // Each prints "<mode> <milliseconds inside the process> <peak resident KiB> <checksum>".
@@ -16,6 +18,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <png.h>
+#include <pwd.h>
 #include <spng.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -31,6 +34,7 @@
 #include <vector>
 
 #include "avatar.h"
+#include "avatar_child.h"
 #include "picture.h"
 
 namespace {
@@ -61,6 +65,20 @@ std::optional<BgraBuffer> avatar_from(const std::string& path) {
     }
     BgraBuffer pixels = to_bgra(picture.value());
     avatar_mask(pixels);
+    return pixels;
+}
+
+std::optional<BgraBuffer> avatar_in_child_from(const std::string& path) {
+    const passwd* me = ::getpwuid(::geteuid());
+    if (me == nullptr) {
+        return std::nullopt;
+    }
+    const UserInfo user{"/", "/bin/sh", me->pw_uid, me->pw_gid, me->pw_name};
+    const std::string candidates[] = {path};
+    std::optional<BgraBuffer> pixels = decode_avatar_in_child(user, candidates, AVATAR_SIZE);
+    if (pixels) {
+        avatar_mask(*pixels);
+    }
     return pixels;
 }
 
@@ -296,7 +314,8 @@ int watch_showing(double seconds, const std::string& proc_root, const std::strin
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: picture_bench cover FILE WIDTH HEIGHT | avatar FILE | png-decode FILE "
+                 "usage: picture_bench cover FILE WIDTH HEIGHT | avatar FILE | avatar-child FILE | "
+                 "png-decode FILE "
                  "| spng-decode FILE | showing SECONDS PROC_ROOT DAEMON_EXE X,Y...\n");
     return 2;
 }
@@ -332,6 +351,8 @@ int main(int argc, char** argv) {
         }
     } else if (mode == "avatar") {
         out = avatar_from(path);
+    } else if (mode == "avatar-child") {
+        out = avatar_in_child_from(path);
     } else if (mode == "png-decode") {
         out = png_decode(path);
     } else if (mode == "spng-decode") {

@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
     ctx.x.small_font = FontOwner(display, open_font(display, sn, font_pattern(SMALL_FONT, 1)));
     ctx.x.draw = DrawOwner(display, XftDrawCreate(display, ctx.x.window, ctx.visual, ctx.colormap));
     ctx.username = "alice";
-    ctx.password = "password";
+    ctx.password = SecretText("password");
     XSync(display, False);
 
     const std::optional<BgraBuffer> background = gradient();
@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
 
     image->data = nullptr;  // the pixels belong to floor_pixels
     XDestroyImage(image);
-    ctx.password.clear();
+    ctx.password.wipe();
     release_greeter(ctx);
     XCloseDisplay(display);
     if (xvfb) {

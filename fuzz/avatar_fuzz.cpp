@@ -1,12 +1,16 @@
-// load_avatar from the bytes of ~/.face to the masked 96 x 96 buffer. The password database is
-// replaced by one user whose home is a scratch directory; the result is compared with the
-// plain decode and resize and an independent reading of the disc rule.
+// The avatar from the bytes of ~/.face to the masked 96 x 96 buffer, as the decoding child makes
+// it (in this process: the fuzzer has threads of its own, and a fork per input would hide
+// nothing the child adds). The password database is replaced by one user whose home is a scratch
+// directory; the result is compared with the plain decode and resize and an independent reading
+// of the disc rule.
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "avatar.h"
 #include "picture_checks.h"
@@ -68,7 +72,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::fail("rename to .face");
     }
 
-    const std::optional<BgraBuffer> avatar = load_avatar(USER_NAME);
+    const passwd* user = getpwnam(USER_NAME);
+    const std::array<std::string, 2> candidates = avatar_candidates(user->pw_dir);
+    std::vector<UniqueFd> files;
+    std::vector<std::string> names;
+    for (const std::string& candidate : candidates) {
+        UniqueFd fd = open_regular_file(candidate.c_str());
+        if (fd.valid()) {
+            files.push_back(std::move(fd));
+            names.push_back(candidate);
+        }
+    }
+    std::optional<BgraBuffer> avatar = decode_first_avatar(files, names, AVATAR_SIZE);
+    if (avatar) {
+        avatar_mask(*avatar);
+    }
     auto picture = open_picture(face);
     if (!picture.ok()) {
         if (avatar) {

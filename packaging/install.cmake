@@ -77,7 +77,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "xserver-xorg-core, libpam-runtime, libpam-modules, fonts-dejavu-core")
+    "xserver-xorg-core, libpam-runtime, libpam-modules, fonts-dejavu-core, libseccomp2")
 # xserver-xorg brings the input and video drivers a real machine needs.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xserver-xorg, openbox, logrotate")
 set(CPACK_DEBIAN_PACKAGE_PROVIDES "x-display-manager")

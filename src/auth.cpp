@@ -223,12 +223,13 @@ void abandon_pam_client(PamClient& client) {
     client.credentials.reset();
 }
 
-Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const std::string& username,
-                                                               const std::string& password,
-                                                               std::string_view new_password) {
-    diagnose_before_pam(username, password);
-    log_message(LogLevel::Info, std::string("PAM: initializing client for service '") +
-                                    PAM_SERVICE_NAME + "', user '" + username + "'");
+Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const TypedName& user,
+                                                               const SecretText& password,
+                                                               const SecretText* new_password) {
+    diagnose_before_pam(user, password);
+    log_typed_name(
+        LogLevel::Info, user,
+        std::string("PAM: initializing client for service '") + PAM_SERVICE_NAME + "', user ");
 
     auto client = std::make_unique<PamClient>();
     client->credentials = std::make_unique<PamCredentials>();
@@ -245,12 +246,14 @@ Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const std::string
     }
     log_message(LogLevel::Debug, "PAM: client created successfully");
 
-    client->credentials->login = username;
-    client->credentials->password = password;
-    client->credentials->new_password = new_password;
+    client->credentials->login = user.name;
+    client->credentials->password = password.copy();
+    if (new_password != nullptr) {
+        client->credentials->new_password = new_password->copy();
+    }
     log_message(LogLevel::Debug, "PAM: credentials set");
 
-    diagnose_after_pam_init(username);
+    diagnose_after_pam_init(user);
 
     log_message(LogLevel::Info, "PAM: calling authenticate()");
     const int auth =
@@ -261,7 +264,7 @@ Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const std::string
     client->authenticated = true;
     int account =
         pam_step(*client, [](pam_handle_t* handle) { return ::pam_acct_mgmt(handle, 0); });
-    if (account == PAM_NEW_AUTHTOK_REQD && !new_password.empty()) {
+    if (account == PAM_NEW_AUTHTOK_REQD && new_password != nullptr && !new_password->empty()) {
         const int changed = change_expired_password(*client);
         if (changed != PAM_SUCCESS) {
             ::pam_setcred(client->handle, PAM_DELETE_CRED);
@@ -358,7 +361,7 @@ std::vector<PamEnvItem> pam_environment(const PamClient& client) {
 
 void forget_password(PamClient& client) {
     if (client.credentials) {
-        wipe_text(client.credentials->password);
-        wipe_text(client.credentials->new_password);
+        client.credentials->password.wipe();
+        client.credentials->new_password.wipe();
     }
 }

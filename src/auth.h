@@ -11,8 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "log.h"
 #include "pam_conversation.h"
 #include "result.h"
+#include "secret.h"
 
 // The service file is "/etc/pam.d/vesko".
 inline constexpr const char* PAM_SERVICE_NAME = "vesko";
@@ -67,9 +69,9 @@ struct PamFailure {
 // Start, authentication, account check and PAM_ESTABLISH_CRED, with the diagnostics. With a
 // `new_password`, an expired password is changed to it (pam_chauthtok) after the account check.
 // On success the transaction goes on in the returned client.
-Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const std::string& username,
-                                                               const std::string& password,
-                                                               std::string_view new_password = {});
+// The passwords are copied into the transaction's own secrets; the caller keeps its own.
+Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(
+    const TypedName& user, const SecretText& password, const SecretText* new_password = nullptr);
 
 // What the session tells logind through the PAM environment: kind, class, seat, and the terminal
 // where the seat has terminals (logind refuses a terminal number on a seat without them).

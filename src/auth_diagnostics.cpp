@@ -71,27 +71,19 @@ void probe_dlopen(const char* name) {
     log_message(LogLevel::Info, std::string("PAM: dlopen('") + name + "') succeeded");
 }
 
-// A copy of the shadow database: its hashes are secrets, so it is wiped when it goes.
-struct ShadowCopy {
-    std::string text;
-    bool valid = false;
-
-    ShadowCopy() = default;
-    ShadowCopy(const ShadowCopy&) = delete;
-    ShadowCopy& operator=(const ShadowCopy&) = delete;
-    ~ShadowCopy() { wipe_text(text); }
-};
-
-// The whole file as UTF-8 text; not valid when it cannot be read or is not UTF-8.
-void read_shadow(ShadowCopy& copy) {
+// The whole file as UTF-8 text, in a secret (its hashes are secrets) sized once from the file:
+// one that grows meanwhile is not read, rather than reallocated. Empty when it cannot be read or
+// is not UTF-8.
+SecretText read_shadow(bool& valid) {
+    valid = false;
     const UniqueFd fd(::open(SHADOW_PATH, O_RDONLY | O_CLOEXEC));
     struct stat info {};
     if (!fd.valid() || ::fstat(fd.get(), &info) != 0) {
-        return;
+        return {};
     }
-    // Sized up front: a growing string would leave copies of the text in freed memory.
-    copy.text.reserve(static_cast<size_t>(info.st_size) + 1);
-    copy.valid = read_all_into(fd.get(), copy.text) && is_valid_utf8(copy.text);
+    SecretText copy = SecretText::with_capacity(static_cast<size_t>(info.st_size));
+    valid = copy.read_all_from(fd.get()) && is_valid_utf8(copy.view());
+    return copy;
 }
 
 // Unsorted, as the directory yields them; an unreadable directory gives no names.
@@ -117,13 +109,13 @@ void append_hex(std::string& out, unsigned value) {
     out += buf;
 }
 
-void check_password_against_shadow(const std::string& username, const std::string& password) {
-    ShadowCopy shadow;
-    read_shadow(shadow);
-    if (!shadow.valid) {
+void check_password_against_shadow(std::string_view username, const SecretText& password) {
+    bool valid = false;
+    const SecretText shadow = read_shadow(valid);
+    if (!valid) {
         return;
     }
-    const std::optional<std::string_view> line = find_shadow_line(shadow.text, username);
+    const std::optional<std::string_view> line = find_shadow_line(shadow.view(), username);
     if (!line) {
         return;
     }
@@ -142,18 +134,19 @@ void check_password_against_shadow(const std::string& username, const std::strin
         log_message(LogLevel::Error, std::string("PAM: dlsym('") + CRYPT_SYMBOL + "') failed");
         return;
     }
-    std::string setting(*hash);
+    const SecretText setting(*hash);
     errno = 0;
-    const char* result = crypt_fn(password.c_str(), setting.c_str());
+    char* result = crypt_fn(password.c_str(), setting.c_str());
     const int crypt_errno = errno;
-    wipe_text(setting);
     if (result == nullptr) {
         log_message(LogLevel::Error,
                     "PAM: crypt() returned NULL, errno=" + std::to_string(crypt_errno));
-    } else {
-        const bool match = std::string_view(result) == *hash;
-        log_private(LogLevel::Info, std::string("PAM: crypt() password match=") + bool_text(match));
+        return;
     }
+    const bool match = std::string_view(result) == *hash;
+    // crypt's answer stays in libcrypt's static buffer until the next call.
+    explicit_bzero(result, std::strlen(result));
+    log_private(LogLevel::Info, std::string("PAM: crypt() password match=") + bool_text(match));
 }
 
 }  // namespace
@@ -244,7 +237,8 @@ std::optional<std::string_view> shadow_hash_field(std::string_view line) {
     return rest.substr(0, rest.find(':'));
 }
 
-void diagnose_before_pam(const std::string& username, const std::string& password) {
+void diagnose_before_pam(const TypedName& user, const SecretText& password) {
+    const std::string username(user.name);
     log_message(LogLevel::Info,
                 "PAM: uid=" + std::to_string(::getuid()) + " euid=" + std::to_string(::geteuid()));
 
@@ -280,8 +274,8 @@ void diagnose_before_pam(const std::string& username, const std::string& passwor
     const passwd* pw = ::getpwnam(username.c_str());
     const int pw_errno = errno;
     if (pw == nullptr) {
-        log_message(LogLevel::Error, "PAM: getpwnam('" + username +
-                                         "') returned NULL, errno=" + std::to_string(pw_errno));
+        log_typed_name(LogLevel::Error, user, "PAM: getpwnam(",
+                       ") returned NULL, errno=" + std::to_string(pw_errno));
     } else {
         log_message(LogLevel::Info,
                     "PAM: getpwnam('" + username + "') ok: uid=" + std::to_string(pw->pw_uid) +
@@ -292,8 +286,8 @@ void diagnose_before_pam(const std::string& username, const std::string& passwor
     const spwd* sp = ::getspnam(username.c_str());
     const int sp_errno = errno;
     if (sp == nullptr) {
-        log_message(LogLevel::Error, "PAM: getspnam('" + username +
-                                         "') returned NULL, errno=" + std::to_string(sp_errno));
+        log_typed_name(LogLevel::Error, user, "PAM: getspnam(",
+                       ") returned NULL, errno=" + std::to_string(sp_errno));
     } else {
         log_private(LogLevel::Info, "PAM: getspnam('" + username +
                                         "') ok: name=" + text_of(sp->sp_namp) +
@@ -305,7 +299,8 @@ void diagnose_before_pam(const std::string& username, const std::string& passwor
     probe_dlopen(PAM_UNIX_PATH);
 }
 
-void diagnose_after_pam_init(const std::string& username) {
+void diagnose_after_pam_init(const TypedName& user) {
+    const std::string_view username = user.name;
     log_message(LogLevel::Debug, std::string("PAM: ") + PAM_DIR_MULTIARCH + "=" +
                                      bool_text(path_exists(PAM_DIR_MULTIARCH)) + " " +
                                      PAM_DIR_PLAIN + "=" + bool_text(path_exists(PAM_DIR_PLAIN)));
@@ -316,18 +311,18 @@ void diagnose_after_pam_init(const std::string& username) {
     log_message(LogLevel::Debug, std::string("PAM: ") + PAM_DIR_PLAIN + "/ contains: " +
                                      format_name_list(list_directory(PAM_DIR_PLAIN)));
 
-    ShadowCopy shadow;
-    read_shadow(shadow);
-    if (!shadow.valid) {
+    bool valid = false;
+    const SecretText shadow = read_shadow(valid);
+    if (!valid) {
         log_message(LogLevel::Error, "PAM: cannot read /etc/shadow!");
         return;
     }
-    const std::optional<std::string_view> line = find_shadow_line(shadow.text, username);
+    const std::optional<std::string_view> line = find_shadow_line(shadow.view(), username);
     if (!line) {
-        log_message(LogLevel::Error, "PAM: user '" + username + "' NOT found in /etc/shadow!");
+        log_typed_name(LogLevel::Error, user, "PAM: user ", " NOT found in /etc/shadow!");
         return;
     }
     const std::string_view hash = shadow_hash_field(*line).value_or(std::string_view());
-    log_private(LogLevel::Info,
-                "PAM: shadow entry for '" + username + "': hash=" + hash_preview(hash));
+    log_private(LogLevel::Info, "PAM: shadow entry for '" + std::string(username) +
+                                    "': hash=" + hash_preview(hash));
 }

@@ -6,6 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "log.h"
+#include "secret.h"
+
 inline constexpr size_t HASH_PREVIEW_BYTES = 10;
 
 // A hash of up to 10 bytes whole; a longer one as "{first 10 bytes}...(len={bytes})", the cut
@@ -24,5 +27,5 @@ std::optional<std::string_view> find_shadow_line(std::string_view shadow, std::s
 std::optional<std::string_view> shadow_hash_field(std::string_view line);
 
 // Both only log, and never fail.
-void diagnose_before_pam(const std::string& username, const std::string& password);
-void diagnose_after_pam_init(const std::string& username);
+void diagnose_before_pam(const TypedName& user, const SecretText& password);
+void diagnose_after_pam_init(const TypedName& user);

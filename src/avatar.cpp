@@ -10,6 +10,7 @@
 #include <cmath>
 #include <vector>
 
+#include "avatar_child.h"
 #include "text.h"
 #include "user.h"
 
@@ -98,24 +99,28 @@ UniqueFd open_as_user(const std::string& path, const char* user_name, uid_t uid,
     return fd;
 }
 
+std::optional<BgraBuffer> decode_first_avatar(std::span<UniqueFd> files,
+                                              std::span<const std::string> names, int size) {
+    for (size_t i = 0; i < files.size() && i < names.size(); ++i) {
+        Result<img::Picture, PictureError> picture =
+            decode_picture_resized(std::move(files[i]), names[i], static_cast<uint32_t>(size),
+                                   static_cast<uint32_t>(size));
+        if (picture.ok()) {
+            return to_bgra(picture.value());
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<BgraBuffer> load_avatar(std::string_view username, int size) {
     const std::optional<UserInfo> user = lookup_user(username);
     if (!user) {
         return std::nullopt;
     }
-    for (const std::string& candidate : avatar_candidates(user->home)) {
-        UniqueFd fd = open_as_user(candidate, user->name.c_str(), user->uid, user->gid);
-        if (!fd.valid()) {
-            continue;
-        }
-        Result<img::Picture, PictureError> picture = decode_picture_resized(
-            std::move(fd), candidate, static_cast<uint32_t>(size), static_cast<uint32_t>(size));
-        if (!picture.ok()) {
-            continue;
-        }
-        BgraBuffer pixels = to_bgra(picture.value());
-        avatar_mask(pixels, size);
-        return pixels;
+    const std::array<std::string, 2> candidates = avatar_candidates(user->home);
+    std::optional<BgraBuffer> pixels = decode_avatar_in_child(*user, candidates, size);
+    if (pixels) {
+        avatar_mask(*pixels, size);
     }
-    return std::nullopt;
+    return pixels;
 }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -26,5 +27,11 @@ void avatar_mask(BgraBuffer& pixels, int size = AVATAR_SIZE);
 // file is missing, unreadable for that user, or not a regular file.
 UniqueFd open_as_user(const std::string& path, const char* user_name, uid_t uid, gid_t gid);
 
-// The picture at size x size (AVATAR_SIZE times the greeter's scale).
+// The first of the opened candidates that decodes (`names` gives each one's name, for its
+// extension), squeezed to size x size BGRA, not yet masked. Runs in the decoding child.
+std::optional<BgraBuffer> decode_first_avatar(std::span<UniqueFd> files,
+                                              std::span<const std::string> names, int size);
+
+// The picture at size x size (AVATAR_SIZE times the greeter's scale), decoded in a sandboxed
+// child (avatar_child.h) and cut to the disc.
 std::optional<BgraBuffer> load_avatar(std::string_view username, int size = AVATAR_SIZE);

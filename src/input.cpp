@@ -11,10 +11,6 @@
 
 namespace {
 
-std::string& focused_field(GreeterContext& ctx) {
-    return ctx.password_focused ? ctx.password : ctx.username;
-}
-
 bool changing_password(const GreeterContext& ctx) {
     return ctx.password_prompt != PasswordPrompt::Password;
 }
@@ -24,12 +20,15 @@ bool changing_password(const GreeterContext& ctx) {
 GreeterAction submit(GreeterContext& ctx) {
     switch (ctx.password_prompt) {
         case PasswordPrompt::Password:
+            ctx.name_offered = false;
             return GreeterAction::Submit;
         case PasswordPrompt::NewPassword:
             if (ctx.password.empty()) {
                 return GreeterAction::Nothing;
             }
-            move_secret(ctx.new_password, ctx.password);
+            // A copy, then the typed one wiped: the field's pages stay where they are.
+            ctx.new_password = ctx.password.copy();
+            ctx.password.wipe();
             ctx.password_prompt = PasswordPrompt::RepeatNewPassword;
             return GreeterAction::Repaint;
         case PasswordPrompt::RepeatNewPassword:
@@ -38,10 +37,10 @@ GreeterAction submit(GreeterContext& ctx) {
     if (ctx.password.empty()) {
         return GreeterAction::Nothing;
     }
-    const bool same = ctx.password == ctx.new_password;
-    wipe_text(ctx.password);
+    const bool same = same_secret(ctx.password, ctx.new_password);
+    ctx.password.wipe();
     if (!same) {
-        wipe_text(ctx.new_password);
+        ctx.new_password.wipe();
         ctx.password_prompt = PasswordPrompt::NewPassword;
         ctx.message = PASSWORDS_DIFFER_MESSAGE;
         return GreeterAction::Repaint;
@@ -53,6 +52,24 @@ GreeterAction submit(GreeterContext& ctx) {
 GreeterAction to_password_field(GreeterContext& ctx) {
     ctx.password_focused = true;
     return ctx.username.empty() ? GreeterAction::Repaint : GreeterAction::LoadAvatar;
+}
+
+// Tab in the password field while a name is on offer. Typed there first, then Tab: that was a
+// name ("bob", Tab, password), now shown as the name, and the password field is empty for the
+// password. Tab before typing accepts the offered name. The focus stays either way: typing on
+// after the Tab never lands in the name field, where it would show.
+GreeterAction take_offered_name(GreeterContext& ctx) {
+    ctx.name_offered = false;
+    if (ctx.password.empty()) {
+        return GreeterAction::Repaint;
+    }
+    const bool fits = ctx.password.size() <= MAX_USERNAME_BYTES;
+    if (fits) {
+        wipe_text(ctx.username);
+        ctx.username.append(ctx.password.view());
+    }
+    ctx.password.wipe();
+    return fits ? GreeterAction::LoadAvatar : GreeterAction::Repaint;
 }
 
 }  // namespace
@@ -86,10 +103,19 @@ void remove_last_char(std::string& text) {
     text.resize(keep);
 }
 
+void offer_name(GreeterContext& ctx) {
+    ctx.password_focused = true;
+    ctx.name_offered = true;
+}
+
 GreeterAction handle_key(GreeterContext& ctx, unsigned long keysym, std::string_view text) {
     switch (keysym) {
         case XK_BackSpace:
-            remove_last_char(focused_field(ctx));
+            if (ctx.password_focused) {
+                ctx.password.remove_last_char();
+            } else {
+                remove_last_char(ctx.username);
+            }
             return GreeterAction::Repaint;
         case XK_Tab:
             // The user name is fixed while its expired password is changed.
@@ -97,6 +123,9 @@ GreeterAction handle_key(GreeterContext& ctx, unsigned long keysym, std::string_
                 return GreeterAction::Nothing;
             }
             ctx.message.reset();
+            if (ctx.password_focused && ctx.name_offered) {
+                return take_offered_name(ctx);
+            }
             if (ctx.password_focused) {
                 ctx.password_focused = false;
                 return GreeterAction::Repaint;
@@ -109,12 +138,13 @@ GreeterAction handle_key(GreeterContext& ctx, unsigned long keysym, std::string_
             return to_password_field(ctx);
         case XK_Escape:
             wipe_text(ctx.username);
-            wipe_text(ctx.password);
-            wipe_text(ctx.current_password);
-            wipe_text(ctx.new_password);
+            ctx.password.wipe();
+            ctx.current_password.wipe();
+            ctx.new_password.wipe();
             ctx.password_prompt = PasswordPrompt::Password;
             ctx.message.reset();
             ctx.password_focused = false;
+            ctx.name_offered = false;
             return GreeterAction::DropAvatar;
         default:
             break;
@@ -128,12 +158,16 @@ GreeterAction handle_key(GreeterContext& ctx, unsigned long keysym, std::string_
     if (!is_typable_text(text)) {
         return GreeterAction::Nothing;
     }
-    std::string& field = focused_field(ctx);
-    const size_t cap = ctx.password_focused ? MAX_PASSWORD_BYTES : MAX_USERNAME_BYTES;
-    if (field.size() + text.size() > cap) {
+    if (ctx.password_focused) {
+        if (ctx.password.size() + text.size() > MAX_PASSWORD_BYTES || !ctx.password.append(text)) {
+            return GreeterAction::Nothing;
+        }
+        return GreeterAction::Repaint;
+    }
+    if (ctx.username.size() + text.size() > MAX_USERNAME_BYTES) {
         return GreeterAction::Nothing;
     }
-    field.append(text);
+    ctx.username.append(text);
     return GreeterAction::Repaint;
 }
 
@@ -143,6 +177,7 @@ GreeterAction handle_button(GreeterContext& ctx, int32_t x, int32_t y) {
             return GreeterAction::Nothing;
         }
         ctx.password_focused = false;
+        ctx.name_offered = false;
         return GreeterAction::Repaint;
     }
     if (rect_contains(ctx.password_rect, x, y)) {
@@ -177,17 +212,36 @@ GreeterAction handle_motion(GreeterContext& ctx, int32_t x, int32_t y) {
     return changed ? GreeterAction::Repaint : GreeterAction::Nothing;
 }
 
+bool forget_typed_passwords(GreeterContext& ctx) {
+    if (ctx.password.empty() && ctx.current_password.empty() && ctx.new_password.empty() &&
+        !changing_password(ctx) && !ctx.message) {
+        return false;
+    }
+    ctx.password.wipe();
+    ctx.current_password.wipe();
+    ctx.new_password.wipe();
+    ctx.password_prompt = PasswordPrompt::Password;
+    ctx.message.reset();
+    if (ctx.username.empty()) {
+        ctx.password_focused = false;
+        ctx.name_offered = false;
+    } else {
+        offer_name(ctx);
+    }
+    return true;
+}
+
 void apply_login_failure(GreeterContext& ctx, const std::string& error, bool password_expired) {
     const bool changing = changing_password(ctx);
     ctx.message = error;
     if (password_expired && !changing) {
-        move_secret(ctx.current_password, ctx.password);
+        ctx.current_password = ctx.password.copy();
         ctx.message = PASSWORD_EXPIRED_MESSAGE;
     }
-    wipe_text(ctx.password);
-    wipe_text(ctx.new_password);
+    ctx.password.wipe();
+    ctx.new_password.wipe();
     if (!password_expired) {
-        wipe_text(ctx.current_password);
+        ctx.current_password.wipe();
         ctx.password_prompt = PasswordPrompt::Password;
         return;
     }

@@ -45,6 +45,12 @@ bool is_typable_text(std::string_view utf8);
 GreeterAction handle_key(GreeterContext& ctx, unsigned long keysym, std::string_view text);
 GreeterAction handle_button(GreeterContext& ctx, int32_t x, int32_t y);
 GreeterAction handle_motion(GreeterContext& ctx, int32_t x, int32_t y);
+// After INACTIVITY_WIPE_SECONDS without a key or click: every typed password goes, a change of an
+// expired password is left for the normal prompt, the message goes, and a user name stays on
+// offer. True when something changed (the screen needs painting).
+inline constexpr int INACTIVITY_WIPE_SECONDS = 60;
+bool forget_typed_passwords(GreeterContext& ctx);
+
 // A refused login or change: the message, the password emptied. An expired password becomes the
 // current one and the field asks for a new one; a refusal that is not about an expired password
 // ends a change.
@@ -53,3 +59,7 @@ void apply_login_failure(GreeterContext& ctx, const std::string& error,
 
 // Removes the last UTF-8 character, zeroing its bytes first.
 void remove_last_char(std::string& text);
+
+// A name is on offer: the focus in the password field, a Tab there takes what was typed as the
+// name.
+void offer_name(GreeterContext& ctx);

@@ -194,19 +194,18 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     screen.backdrop = std::move(backdrop);
 
     ctx.username.reserve(MAX_USERNAME_BYTES + KEY_TEXT_BYTES);
-    for (std::string* secret : {&ctx.password, &ctx.current_password, &ctx.new_password}) {
-        secret->reserve(PASSWORD_RESERVE);
-    }
     ctx.password_focused = false;
+    ctx.name_offered = false;
     ctx.login_hovered = false;
     ctx.hovered_button = NO_BUTTON;
     screen.avatar.reset();
     // The first paint shows this minute: no second full paint follows at the first wake-up.
     screen.minute_key = current_minute_key();
+    screen.last_input = std::chrono::steady_clock::now();
     if (config.ui.remember_user) {
         if (std::optional<std::string> name = load_last_user()) {
             ctx.username.assign(*name);
-            ctx.password_focused = true;
+            offer_name(ctx);
             screen.avatar = load_shown_avatar(ctx);
         }
     }
@@ -366,6 +365,9 @@ std::optional<pid_t> handle_event(LoginScreen& screen, const Config& config, XEv
         return std::nullopt;
     }
     GreeterContext& ctx = screen.ctx;
+    if (event.type == KeyPress || event.type == ButtonPress) {
+        screen.last_input = std::chrono::steady_clock::now();
+    }
     switch (event.type) {
         case KeyPress: {
             KeyText text;
@@ -406,6 +408,14 @@ std::optional<pid_t> run_login_screen(Display* display, const Config& config, Lo
         if (key != screen.minute_key) {
             redraw(screen, config);
             screen.minute_key = key;
+        }
+        // Checked on the clock's wake-up: no timer of its own.
+        if (std::chrono::steady_clock::now() - screen.last_input >=
+                std::chrono::seconds(INACTIVITY_WIPE_SECONDS) &&
+            forget_typed_passwords(screen.ctx)) {
+            log_message(LogLevel::Info, "No input for " + std::to_string(INACTIVITY_WIPE_SECONDS) +
+                                            " s: typed passwords wiped");
+            redraw(screen, config);
         }
 
         while (XPending(display) > 0) {

@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string_view>
@@ -34,6 +35,8 @@ struct LoginScreen {
     std::optional<BgraBuffer> avatar;
     Backdrop backdrop;
     int minute_key = -1;
+    // The last key press or click: after a minute without one, typed passwords go.
+    std::chrono::steady_clock::time_point last_input;
 
     // -1 when the server lacks the extension.
     int xkb_event_base = -1;

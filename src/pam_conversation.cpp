@@ -56,26 +56,24 @@ bool asks_for_current_password(std::string_view prompt) {
     return false;
 }
 
-const std::string* answer_text(const PamCredentials& credentials, PromptAnswer answer) {
+std::string_view answer_text(const PamCredentials& credentials, PromptAnswer answer) {
     switch (answer) {
         case PromptAnswer::Login:
-            return &credentials.login;
+            return credentials.login;
         case PromptAnswer::Password:
-            return &credentials.password;
+            return credentials.password.view();
         case PromptAnswer::NewPassword:
-            return &credentials.new_password;
+            return credentials.new_password.view();
         case PromptAnswer::None:
             break;
     }
-    return nullptr;
+    return {};
 }
 
 }  // namespace
 
 PamCredentials::~PamCredentials() {
     wipe_text(login);
-    wipe_text(password);
-    wipe_text(new_password);
 }
 
 PromptAnswer classify_prompt(int style, std::string_view prompt, bool changing) {
@@ -140,12 +138,13 @@ int pam_conversation(int num_msg, const struct pam_message** msg, struct pam_res
             keep_module_message(credentials->messages, text);
             continue;
         }
-        const std::string* answer = answer_text(*credentials, kind);
-        if (answer->find('\0') != std::string::npos) {
+        const std::string_view answer = answer_text(*credentials, kind);
+        if (answer.find('\0') != std::string_view::npos) {
             free_responses(responses, num_msg);
             return PAM_CONV_ERR;
         }
-        responses[i].resp = ::strdup(answer->c_str());
+        // PAM owns the copy from here on; libpam and its modules wipe answers before freeing.
+        responses[i].resp = ::strndup(answer.data(), answer.size());
         if (responses[i].resp == nullptr) {
             free_responses(responses, num_msg);
             return PAM_BUF_ERR;

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "secret.h"
+
 // A module's message is kept cleaned and cut to this many bytes, and only the last few of them.
 inline constexpr size_t MODULE_MESSAGE_BYTES = 200;
 inline constexpr size_t KEPT_MODULE_MESSAGES = 4;
@@ -17,9 +19,9 @@ inline constexpr size_t KEPT_MODULE_MESSAGES = 4;
 // application data, so it lives on the heap and never moves; the secrets are wiped when it goes.
 struct PamCredentials {
     std::string login;
-    std::string password;
+    SecretText password;
     // The new password while an expired one is changed; empty otherwise.
-    std::string new_password;
+    SecretText new_password;
     // Set while pam_chauthtok runs: only then may a hidden prompt ask for the new password.
     bool changing = false;
     // The last text and error messages of the modules, oldest first.

@@ -22,11 +22,10 @@ namespace {
 // What the session process tells the daemon: this byte, or a failure byte and the text.
 constexpr char REPORT_STARTED = '0';
 
-Result<UserInfo> find_user(const std::string& username) {
-    std::optional<UserInfo> user = lookup_user(username);
+Result<UserInfo> find_user(const TypedName& typed, std::optional<UserInfo> user) {
     if (!user) {
-        log_message(LogLevel::Error, "User '" + username + "' not found in /etc/passwd");
-        return Err{"User '" + username + "' not found"};
+        log_typed_name(LogLevel::Error, typed, "User ", " not found in /etc/passwd");
+        return Err{"User '" + std::string(typed.name) + "' not found"};
     }
     return std::move(*user);
 }
@@ -57,43 +56,43 @@ Result<Ok, LaunchFailure> read_report(int fd) {
 
 // `new_password` is set when an expired password is changed.
 Result<pid_t, LoginRefusal> authenticate_and_launch(const std::string& username,
-                                                    std::string& password,
-                                                    std::string* new_password,
+                                                    SecretText& password, SecretText* new_password,
                                                     const std::string& session_kind) {
-    log_message(LogLevel::Info, "Attempting login for user '" + username + "'");
+    // The name may be a password typed one field too early: the journal names it only once the
+    // account exists.
+    const TypedName typed{username, lookup_user(username).has_value()};
+    log_typed_name(LogLevel::Info, typed, "Attempting login for user ");
     Result<std::unique_ptr<PamClient>, PamFailure> auth =
-        begin_pam_login(username, password, new_password != nullptr ? *new_password : "");
+        begin_pam_login(typed, password, new_password);
     const bool expired = !auth.ok() && auth.error().password_expired;
-    // Nothing needs the typed passwords any more, unless an expired one is still to be changed;
-    // the session process must not carry them.
+    // Nothing needs the typed passwords any more, unless an expired one is still to be changed.
     if (new_password != nullptr) {
-        wipe_text(*new_password);
+        new_password->wipe();
     }
     if (!expired) {
-        wipe_text(password);
+        password.wipe();
     }
     if (!auth.ok()) {
         const std::string& shown = auth.error().shown;
         const char* what =
             expired && new_password != nullptr ? "Password change failed" : "Authentication failed";
-        log_message(LogLevel::Warn, std::string(what) + " for '" + username + "': " + shown);
+        log_typed_name(LogLevel::Warn, typed, std::string(what) + " for ", ": " + shown);
         if (expired && new_password == nullptr) {
-            log_message(LogLevel::Info,
-                        "The password of '" + username + "' has expired: asking for a new one");
+            log_typed_name(LogLevel::Info, typed, "The password of ",
+                           " has expired: asking for a new one");
         }
         return Err{LoginRefusal{shown, expired}};
     }
-    log_message(LogLevel::Info, "Authentication succeeded for user '" + username + "'");
+    log_typed_name(LogLevel::Info, typed, "Authentication succeeded for user ");
 
     const bool graphical = is_graphical_kind(session_kind);
-    log_message(LogLevel::Info, std::string("Launching ") + session_kind_label(graphical) +
-                                    " session for '" + username + "'");
+    log_typed_name(LogLevel::Info, typed,
+                   std::string("Launching ") + session_kind_label(graphical) + " session for ");
     Result<pid_t, LaunchFailure> launched =
         launch_session(std::move(auth.value()), username, X_DISPLAY_NAME, graphical);
     if (!launched.ok()) {
         const LaunchFailure& failure = launched.error();
-        log_message(LogLevel::Error,
-                    "Session launch failed for '" + username + "': " + failure.text);
+        log_typed_name(LogLevel::Error, typed, "Session launch failed for ", ": " + failure.text);
         return Err{LoginRefusal{failure.from_pam ? failure.text
                                                  : "Session launch failed: " + failure.text}};
     }
@@ -104,7 +103,7 @@ Result<pid_t, LoginRefusal> authenticate_and_launch(const std::string& username,
 // Authentication modules may change the daemon itself (limits, umask); that belongs to no one's
 // session.
 Result<pid_t, LoginRefusal> login_keeping_settings(const std::string& username,
-                                                   std::string& password, std::string* new_password,
+                                                   SecretText& password, SecretText* new_password,
                                                    const std::string& session_kind) {
     const ProcessSettings daemon_settings = capture_process_settings();
     Result<pid_t, LoginRefusal> result =
@@ -203,7 +202,7 @@ SessionProgram session_program(const UserInfo& user, bool start_script_exists) {
     return {FALLBACK_SESSION_PATH, {FALLBACK_SESSION_ARG0}};
 }
 
-Result<pid_t, LoginRefusal> attempt_login(const std::string& username, std::string& password,
+Result<pid_t, LoginRefusal> attempt_login(const std::string& username, SecretText& password,
                                           const std::string& session_kind) {
     if (username.empty()) {
         return Err{LoginRefusal{"Please enter a username"}};
@@ -215,8 +214,8 @@ Result<pid_t, LoginRefusal> attempt_login(const std::string& username, std::stri
 }
 
 Result<pid_t, LoginRefusal> attempt_password_change(const std::string& username,
-                                                    std::string& current_password,
-                                                    std::string& new_password,
+                                                    SecretText& current_password,
+                                                    SecretText& new_password,
                                                     const std::string& session_kind) {
     return login_keeping_settings(username, current_password, &new_password, session_kind);
 }
@@ -224,9 +223,11 @@ Result<pid_t, LoginRefusal> attempt_password_change(const std::string& username,
 Result<pid_t, LaunchFailure> launch_session(std::unique_ptr<PamClient> client,
                                             const std::string& username, const std::string& display,
                                             bool graphical) {
-    log_message(LogLevel::Info, "launch_session: user='" + username + "' display='" + display +
-                                    "' graphical=" + (graphical ? "true" : "false"));
-    Result<UserInfo> found = find_user(username);
+    std::optional<UserInfo> entry = lookup_user(username);
+    const TypedName typed{username, entry.has_value()};
+    log_typed_name(LogLevel::Info, typed, "launch_session: user=",
+                   " display='" + display + "' graphical=" + (graphical ? "true" : "false"));
+    Result<UserInfo> found = find_user(typed, std::move(entry));
     if (found.ok()) {
         if (Result<Ok> shell = check_login_shell(username, found.value()); !shell.ok()) {
             found = Err{shell.error()};

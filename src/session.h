@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "result.h"
+#include "secret.h"
 #include "user.h"
 
 struct PamClient;
@@ -34,7 +35,8 @@ inline constexpr mode_t RUNTIME_DIR_MODE = 0700;
 inline constexpr const char* LOGIN_SHELLS_PATH = "/etc/shells";
 // After the session process forwarded a termination, before it kills the session program.
 inline constexpr int SESSION_END_GRACE_MS = 2000;
-inline constexpr mode_t SESSION_LOG_MODE = 0644;
+// What a session prints may be secret (tokens, codes), and many homes are readable by all.
+inline constexpr mode_t SESSION_LOG_MODE = 0600;
 inline constexpr const char* SESSION_SHELL_PATH = "/bin/sh";
 inline constexpr const char* SESSION_SHELL_ARG0 = "sh";
 inline constexpr const char* FALLBACK_SESSION_PATH = "/usr/bin/openbox";
@@ -54,15 +56,15 @@ struct LoginRefusal {
 
 // A process ID (the session process), or why not. The password is wiped as soon as PAM has
 // checked it, unless it has expired: the caller keeps it for the change.
-Result<pid_t, LoginRefusal> attempt_login(const std::string& username, std::string& password,
+Result<pid_t, LoginRefusal> attempt_login(const std::string& username, SecretText& password,
                                           const std::string& session_kind);
 
 // The same for a user whose password has expired, changing it to `new_password` on the way. The
 // new password is wiped as soon as PAM is done; the current one too, unless the refusal says the
 // password is still expired (the caller keeps it for the next try).
 Result<pid_t, LoginRefusal> attempt_password_change(const std::string& username,
-                                                    std::string& current_password,
-                                                    std::string& new_password,
+                                                    SecretText& current_password,
+                                                    SecretText& new_password,
                                                     const std::string& session_kind);
 
 // Why a launch failed: the text, and whether the login screen shows it as it is (a PAM session

@@ -403,8 +403,8 @@ void draw_greeter(GreeterContext& ctx, const std::string& clock,
         draw_text(ctx.x.draw, password_placeholder(ctx.password_prompt), l.password_text.x,
                   l.password_text.y, ctx.x.field_font, PLACEHOLDER_COLOR);
     } else {
-        draw_text(ctx.x.draw, password_bullets(ctx.password), l.password_text.x, l.password_text.y,
-                  ctx.x.field_font, TEXT_COLOR);
+        draw_text(ctx.x.draw, password_bullets(ctx.password.view()), l.password_text.x,
+                  l.password_text.y, ctx.x.field_font, TEXT_COLOR);
     }
 
     if (ctx.caps_lock) {
@@ -447,9 +447,9 @@ void release_greeter(GreeterContext& ctx) {
     // The handles go together, in the reverse of their declaration.
     (void)std::exchange(ctx.x, GreeterHandles{});
     wipe_text(ctx.username);
-    wipe_text(ctx.password);
-    wipe_text(ctx.current_password);
-    wipe_text(ctx.new_password);
+    ctx.password.wipe();
+    ctx.current_password.wipe();
+    ctx.new_password.wipe();
     ctx.message.reset();
 }
 

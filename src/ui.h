@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "picture.h"
+#include "secret.h"
 #include "text.h"
 #include "x_owner.h"
 
@@ -48,8 +49,9 @@ inline constexpr size_t MAX_PASSWORD_BYTES = 512;
 inline constexpr size_t MAX_USERNAME_BYTES = 256;
 // XLookupString fills at most this many bytes per key press.
 inline constexpr size_t KEY_TEXT_BYTES = 32;
-// Reserved up front so that growing the password never leaves a copy in freed memory.
+// A full field and one more key fit a secret's pages: they never grow.
 inline constexpr size_t PASSWORD_RESERVE = MAX_PASSWORD_BYTES + KEY_TEXT_BYTES;
+static_assert(PASSWORD_RESERVE <= SecretText::DEFAULT_CAPACITY);
 
 // Font sizes in points at scale 1.
 struct FontSpec {
@@ -119,14 +121,13 @@ struct GreeterHandles {
 // visual and colormap.
 struct GreeterContext {
     std::string username;
-    // Wiped whenever emptied or released; see `wipe_text`.
-    std::string password;
+    SecretText password;
     std::optional<std::string> message;
     PasswordPrompt password_prompt = PasswordPrompt::Password;
     // While an expired password is changed: the current password and the first entry of the new
-    // one. Wiped like `password`.
-    std::string current_password;
-    std::string new_password;
+    // one.
+    SecretText current_password;
+    SecretText new_password;
 
     Display* display = nullptr;
     Visual* visual = nullptr;
@@ -151,6 +152,10 @@ struct GreeterContext {
     int32_t scale = 1;
 
     bool password_focused = false;
+    // The name field holds a name that whoever sits here did not type (the remembered user's, or
+    // the one left after an idle minute) and the focus is in the password field: what is typed
+    // there before a Tab was that person's own name, so Tab makes it the name.
+    bool name_offered = false;
     bool login_hovered = false;
     uint8_t hovered_button = NO_BUTTON;
     bool caps_lock = false;

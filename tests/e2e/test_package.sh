@@ -14,7 +14,7 @@ assert_eq "$(dpkg --print-architecture)" "$(field Architecture)" "Architecture"
 assert_eq x-display-manager "$(field Provides)" "Provides"
 depends=$(field Depends)
 for dep in xserver-xorg-core libpam-runtime libpam-modules fonts-dejavu-core libc6 libx11-6 \
-    libxft2 libxrender1 libpam0g libpng16-16 libjpeg62-turbo libstdc++6; do
+    libxft2 libxrender1 libpam0g libpng16-16 libjpeg62-turbo libseccomp2 libstdc++6; do
     [[ ", $depends," == *", $dep"[\ ,]* ]] || fail "Depends lacks $dep: $depends"
 done
 [[ ", $(field Recommends)," == *", openbox,"* ]] || fail "openbox not recommended: $(field Recommends)"

@@ -41,8 +41,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "auth_probe: refusing to run outside the test sandbox\n");
         return 2;
     }
+    const SecretText password(argv[2]);
+    const SecretText new_password(argc == 4 ? argv[3] : "");
     Result<std::unique_ptr<PamClient>, PamFailure> login =
-        begin_pam_login(argv[1], argv[2], argc == 4 ? argv[3] : "");
+        begin_pam_login(TypedName{argv[1], true}, password, argc == 4 ? &new_password : nullptr);
     if (!login.ok()) {
         print_failure(login.error());
         return 1;

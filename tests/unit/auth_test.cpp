@@ -169,7 +169,7 @@ TEST(AuthShadow, HashIsTheSecondField) {
 TEST(AuthCredentials, ReleasingAClientWithoutHandleWipesTheCredentials) {
     PamClient client;
     client.credentials = std::make_unique<PamCredentials>();
-    client.credentials->password = "s3cret";
+    client.credentials->password = SecretText("s3cret");
     client.session_open = true;
     release_pam_client(client);
     EXPECT_EQ(client.credentials, nullptr);

@@ -42,7 +42,7 @@ TEST(LogLine, Formats) {
         {&old, LogLevel::Info, "x", "[0999-12-31 23:59:59] [INFO] x\n"},
         {nullptr, LogLevel::Info, "no clock", "[??:??:??] [INFO] no clock\n"},
         {&morning, LogLevel::Info, "", "[2026-03-07 08:05:09] [INFO] \n"},
-        {&morning, LogLevel::Info, "two\nlines", "[2026-03-07 08:05:09] [INFO] two\nlines\n"},
+        {&morning, LogLevel::Info, "two\nlines", "[2026-03-07 08:05:09] [INFO] two\\u000alines\n"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(format_log_line(c.time, c.level, c.message), c.line);
@@ -105,3 +105,22 @@ TEST_F(LogFile, MissingDirectoryOrSymlinkIsSilentlySkipped) {
 }
 
 }  // namespace
+
+TEST(LogLine, EscapesWhatWouldChangeHowALineReads) {
+    EXPECT_EQ(escape_log_text("caf\xC3\xA9 \xF0\x9F\x99\x82"), "caf\xC3\xA9 \xF0\x9F\x99\x82");
+    EXPECT_EQ(escape_log_text("a\xE2\x80\xAE"
+                              "b\xE2\x80\xA8"
+                              "c\xE2\x80\xA9\xE2\x81\xA6\xE2\x80\x8B"),
+              "a\\u202eb\\u2028c\\u2029\\u2066\\u200b");
+    EXPECT_EQ(escape_log_text("\t\x1B\x7F\xC2\x85\xF3\xA0\x80\x81\xFF"),
+              "\\u0009\\u001b\\u007f\\u0085\\U000e0001\\xff");
+}
+
+TEST(LogLine, StandardErrorNamesOnlyKnownAccounts) {
+    const TypedName known{"alice", true};
+    const TypedName unknown{"aliceBob-secret-55", false};
+    EXPECT_EQ(console_typed_line(known, "for user ", "!"), "for user 'alice'!");
+    EXPECT_EQ(console_typed_line(unknown, "for user ", "!"), "for an unknown user!");
+    EXPECT_EQ(console_typed_line(unknown, "getpwnam(", ")"), "getpwnam(an unknown user)");
+    EXPECT_EQ(console_typed_line(unknown, "User ", " not found"), "An unknown user not found");
+}

@@ -23,7 +23,7 @@ GreeterContext greeter() {
     ctx.reboot_rect = l.reboot_rect;
     ctx.console_rect = l.console_rect;
     ctx.layout_rect = l.layout_rect;
-    ctx.password.reserve(PASSWORD_RESERVE);
+    ctx.password = SecretText::with_capacity(PASSWORD_RESERVE);
     return ctx;
 }
 
@@ -36,7 +36,7 @@ struct State {
 
 void set(GreeterContext& ctx, const State& s) {
     ctx.username = s.username;
-    ctx.password = s.password;
+    ctx.password = SecretText(s.password);
     ctx.message = s.message;
     ctx.password_focused = s.password_focused;
 }
@@ -238,7 +238,7 @@ TEST(LoginScreenKeys, Table) {
 TEST(LoginScreenKeys, FieldCaps) {
     GreeterContext ctx = greeter();
     ctx.password_focused = true;
-    ctx.password = std::string(510, 'x');
+    ctx.password = SecretText(std::string(510, 'x'));
     EXPECT_EQ(handle_key(ctx, XK_a, "a"), GreeterAction::Repaint);
     EXPECT_EQ(ctx.password.size(), 511u);
     // A three-byte character would pass the cap: ignored whole, without repaint.
@@ -260,11 +260,11 @@ TEST(LoginScreenKeys, FieldCaps) {
 TEST(LoginScreenKeys, PasswordNeverMovesWhileGrowing) {
     GreeterContext ctx = greeter();
     ctx.password_focused = true;
-    const char* storage = ctx.password.data();
+    const char* storage = ctx.password.view().data();
     for (size_t i = 0; i < MAX_PASSWORD_BYTES + 10; ++i) {
         (void)handle_key(ctx, XK_a, "a");
     }
-    EXPECT_EQ(ctx.password.data(), storage);
+    EXPECT_EQ(ctx.password.view().data(), storage);
     EXPECT_EQ(ctx.password.size(), MAX_PASSWORD_BYTES);
 }
 
@@ -289,7 +289,7 @@ TEST(LoginScreenKeys, EscapeAndFailureWipeThePassword) {
     for (const char c : std::string("secret")) {
         (void)handle_key(ctx, c, std::string(1, c));
     }
-    const char* storage = ctx.password.data();
+    const char* storage = ctx.password.view().data();
     apply_login_failure(ctx, "Authentication failed");
     EXPECT_EQ(ctx.password, "");
     EXPECT_EQ(ctx.message, "Authentication failed");
@@ -490,12 +490,12 @@ void type(GreeterContext& ctx, const std::string& text) {
 // or a refused change asks again, and Escape ends it all.
 TEST(LoginScreenFlow, ChangingAnExpiredPassword) {
     GreeterContext ctx = greeter();
-    ctx.current_password.reserve(PASSWORD_RESERVE);
-    ctx.new_password.reserve(PASSWORD_RESERVE);
+    ctx.current_password = SecretText::with_capacity(PASSWORD_RESERVE);
+    ctx.new_password = SecretText::with_capacity(PASSWORD_RESERVE);
     type(ctx, "alice");
     (void)handle_key(ctx, XK_Tab, "\t");
     type(ctx, "old pw");
-    const char* typed = ctx.password.data();
+    const char* typed = ctx.password.view().data();
     apply_login_failure(ctx, "You are required to change your password immediately.", true);
     expect_state(ctx, {"alice", "", "Your password has expired. Choose a new one.", true},
                  "expired");
@@ -571,5 +571,35 @@ TEST(LoginScreenText, ControlCharacterRule) {
     };
     for (const auto& [text, typable] : cases) {
         EXPECT_EQ(is_typable_text(text), typable) << text;
+    }
+}
+
+// A remembered name is on offer: its owner types the password and Return; someone else types
+// a name, Tab, a password and Return; neither ever puts a password into the name field.
+TEST(LoginScreenFlow, BothHabitsWithANameOnOffer) {
+    const struct {
+        std::vector<std::string> keys;  // "\t" Tab, "\r" Return, anything else typed
+        GreeterAction last;
+        const char* username;
+        const char* password;
+    } cases[] = {
+        {{"alice pw", "\r"}, GreeterAction::Submit, "alice", "alice pw"},
+        {{"bob", "\t"}, GreeterAction::LoadAvatar, "bob", ""},
+        {{"bob", "\t", "bob pw", "\r"}, GreeterAction::Submit, "bob", "bob pw"},
+        {{"\t", "alice pw", "\t"}, GreeterAction::Repaint, "alice", "alice pw"},
+    };
+    for (const auto& c : cases) {
+        GreeterContext ctx = greeter();
+        ctx.username = "alice";
+        offer_name(ctx);
+        GreeterAction action = GreeterAction::Nothing;
+        for (const std::string& key : c.keys) {
+            const bool tab = key == "\t";
+            action = tab || key == "\r" ? handle_key(ctx, tab ? XK_Tab : XK_Return, key)
+                                        : (type(ctx, key), GreeterAction::Repaint);
+        }
+        EXPECT_EQ(action, c.last) << c.keys.size();
+        EXPECT_EQ(ctx.username, c.username) << c.keys.size();
+        EXPECT_EQ(ctx.password, c.password) << c.keys.size();
     }
 }

@@ -43,7 +43,7 @@ struct Conversation {
 TEST(PamConversation, AnswersEachStyle) {
     PamCredentials credentials;
     credentials.login = "alice";
-    credentials.password = "s3cret";
+    credentials.password = SecretText("s3cret");
     Conversation c({{PAM_TEXT_INFO, "Welcome"},
                     {PAM_PROMPT_ECHO_ON, "login: "},
                     {PAM_PROMPT_ECHO_OFF, "Password: "},
@@ -68,8 +68,8 @@ TEST(PamConversation, AnswersEachStyle) {
 TEST(PamConversation, KeepsErrorAndInfoMessagesAndAnswersOnWithThePasswords) {
     PamCredentials credentials;
     credentials.login = "alice";
-    credentials.password = "old pw";
-    credentials.new_password = "new pw";
+    credentials.password = SecretText("old pw");
+    credentials.new_password = SecretText("new pw");
     credentials.changing = true;
     Conversation c({{PAM_TEXT_INFO, "Changing password for alice."},
                     {PAM_PROMPT_ECHO_OFF, "Current password: "},
@@ -88,7 +88,7 @@ TEST(PamConversation, KeepsErrorAndInfoMessagesAndAnswersOnWithThePasswords) {
 TEST(PamConversation, TextWithNulFails) {
     PamCredentials credentials;
     credentials.login = "alice";
-    credentials.password = std::string("pa\0ss", 5);
+    credentials.password = SecretText(std::string_view("pa\0ss", 5));
     Conversation echo_on({{PAM_PROMPT_ECHO_ON, "login: "}}, credentials);
     EXPECT_EQ(echo_on.rc, PAM_SUCCESS);
     Conversation echo_off({{PAM_PROMPT_ECHO_ON, "login: "}, {PAM_PROMPT_ECHO_OFF, "Password: "}},

@@ -229,7 +229,7 @@ TEST(SessionAttemptLogin, EmptyFieldsAreRefusedBeforeAnythingElse) {
         {" ", "", "Please enter a password"},
     };
     for (const Case& c : cases) {
-        std::string password = c.password;
+        SecretText password(c.password);
         const Result<pid_t, LoginRefusal> result = attempt_login(c.username, password, "graphical");
         ASSERT_FALSE(result.ok());
         EXPECT_EQ(result.error().message, c.error) << "'" << c.username << "'";
@@ -476,9 +476,10 @@ TEST_F(SessionChild, StartScriptRunsAsTheUserWithTheFixedEnvironment) {
     struct stat log_stat {};
     ASSERT_EQ(::stat((home() + "/session.log").c_str(), &log_stat), 0);
     EXPECT_EQ(log_stat.st_uid, user_.uid);
+    EXPECT_EQ(log_stat.st_mode & 0777, 0644u) << "an existing log keeps its mode";
 }
 
-TEST_F(SessionChild, NewSessionLogIsCreatedWithMode0644) {
+TEST_F(SessionChild, NewSessionLogIsCreatedWithMode0600) {
     write_file(home() + "/.xinitrc", "echo hello\n", 0600);
     ::chown((home() + "/.xinitrc").c_str(), user_.uid, user_.gid);
     const mode_t old_mask = ::umask(022);
@@ -487,7 +488,7 @@ TEST_F(SessionChild, NewSessionLogIsCreatedWithMode0644) {
     EXPECT_EQ(exit_status(status), 0);
     struct stat log_stat {};
     ASSERT_EQ(::stat((home() + "/session.log").c_str(), &log_stat), 0);
-    EXPECT_EQ(log_stat.st_mode & 0777, 0644u);
+    EXPECT_EQ(log_stat.st_mode & 0777, 0600u);
     EXPECT_EQ(read_file(home() + "/session.log"), "hello\n");
 }
 
