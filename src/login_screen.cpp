@@ -19,6 +19,7 @@
 #include "monitors.h"
 #include "power.h"
 #include "session.h"
+#include "supervise.h"
 #include "text.h"
 
 namespace {
@@ -403,6 +404,9 @@ std::optional<pid_t> run_login_screen(Display* display, const Config& config, Lo
     for (;;) {
         pollfd pfd{fd, POLLIN, 0};
         (void)::poll(&pfd, 1, SELECT_TIMEOUT_MS);
+        if (connection_lost()) {
+            return std::nullopt;
+        }
 
         const int key = current_minute_key();
         if (key != screen.minute_key) {
@@ -425,6 +429,9 @@ std::optional<pid_t> run_login_screen(Display* display, const Config& config, Lo
             if (session) {
                 return *session;
             }
+        }
+        if (connection_lost()) {
+            return std::nullopt;
         }
         catch_up(screen, config);
     }

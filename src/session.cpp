@@ -89,7 +89,7 @@ Result<pid_t, LoginRefusal> authenticate_and_launch(const std::string& username,
     log_typed_name(LogLevel::Info, typed,
                    std::string("Launching ") + session_kind_label(graphical) + " session for ");
     Result<pid_t, LaunchFailure> launched =
-        launch_session(std::move(auth.value()), username, X_DISPLAY_NAME, graphical);
+        launch_session(std::move(auth.value()), username, x_display_name(), graphical);
     if (!launched.ok()) {
         const LaunchFailure& failure = launched.error();
         log_typed_name(LogLevel::Error, typed, "Session launch failed for ", ": " + failure.text);
@@ -140,7 +140,7 @@ std::vector<EnvVar> session_environment(const UserInfo& user, const std::vector<
         {"HOME", user.home},
         {"USER", utf8_lossy(user.name)},
         {"SHELL", user.shell},
-        {"DISPLAY", X_DISPLAY_NAME},
+        {"DISPLAY", x_display_name()},
         {"XAUTHORITY", user_xauthority_path(user.home)},
         {"PATH", SESSION_PATH_VALUE},
         {"XDG_RUNTIME_DIR", runtime_dir_path(user.uid)},

@@ -22,6 +22,7 @@
 #include "fd.h"
 #include "log.h"
 #include "power.h"
+#include "runtime_dir.h"
 #include "session.h"
 #include "signal_defaults.h"
 #include "supervise.h"
@@ -117,35 +118,6 @@ void redirect_output_to_session_log(const UserInfo& user, int notice_fd) {
     }
     (void)::dup2(log_fd.get(), STDOUT_FILENO);
     (void)::dup2(log_fd.get(), STDERR_FILENO);
-}
-
-// Where no PAM module (logind) made it, the session process makes it: as root, since
-// /run/user is root's. One that exists is trusted only when it is the user's own and private.
-bool prepare_runtime_dir(const UserInfo& user) {
-    const std::string path = runtime_dir_path(user.uid);
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0) {
-        if (const std::optional<std::string> problem = runtime_dir_problem(info, user.uid)) {
-            log_message(LogLevel::Warn,
-                        "Session: XDG_RUNTIME_DIR left out: " + path + ": " + *problem);
-            return false;
-        }
-        return true;
-    }
-    (void)::mkdir(RUNTIME_DIR_PARENT, RUNTIME_DIR_PARENT_MODE);
-    if (::mkdir(path.c_str(), RUNTIME_DIR_MODE) != 0) {
-        log_message(LogLevel::Warn, "Session: XDG_RUNTIME_DIR left out: cannot create " + path +
-                                        ": " + os_error_text(errno));
-        return false;
-    }
-    const UniqueFd dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!dir.valid() || ::fchown(dir.get(), user.uid, user.gid) != 0 ||
-        ::fchmod(dir.get(), RUNTIME_DIR_MODE) != 0) {
-        log_message(LogLevel::Warn, "Session: XDG_RUNTIME_DIR left out: cannot hand " + path +
-                                        " to the user: " + os_error_text(errno));
-        return false;
-    }
-    return true;
 }
 
 // The session's clients find the cookie through XAUTHORITY: in the home, or where the home
@@ -326,7 +298,8 @@ int run_session_process(PamClient& client, const UserInfo& user, bool graphical,
         close_session();
         return 0;
     }
-    const bool with_runtime_dir = prepare_runtime_dir(user);
+    const RuntimeDir runtime_dir = prepare_runtime_dir(user);
+    const bool with_runtime_dir = runtime_dir.usable;
     SpareDir spare;
     if (!with_runtime_dir) {
         make_spare_dir(user, spare);
@@ -345,6 +318,9 @@ int run_session_process(PamClient& client, const UserInfo& user, bool graphical,
         log_message(LogLevel::Error, "fork() failed");
         report(report_fd, "Sfork() failed");
         close_session();
+        if (runtime_dir.made) {
+            remove_runtime_dir(user);
+        }
         return 1;
     }
     if (child == 0) {
@@ -360,6 +336,10 @@ int run_session_process(PamClient& client, const UserInfo& user, bool graphical,
     }
     const int status = wait_for_session_program(child);
     close_session();
+    // Only one session of this daemon runs at a time: the directory it made is nobody else's.
+    if (runtime_dir.made) {
+        remove_runtime_dir(user);
+    }
     return exit_code_from_status(status);
 }
 

@@ -9,41 +9,52 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <ctime>
 #include <string>
 
 #include "fd.h"
 #include "log.h"
-#include "xserver.h"
 
 namespace {
 
-constexpr int SESSION_GRACE_STEPS = 20;  // after SIGTERM and before SIGKILL
-constexpr long SESSION_GRACE_STEP_MS = 100;
+constexpr int LEFTOVER_GRACE_MS = 2000;  // after SIGTERM and before SIGKILL
+constexpr long GRACE_STEP_MS = 100;
 
-// The session being waited for. The connection-loss handler ends what is left of it: while it
-// runs, and also after its leader has gone, since the display usually dies under the session
-// first. Cleared once its group is gone, so that a reused ID is never signalled.
-pid_t last_session = 0;
-pid_t x_server_pid = 0;
+// Set by the connection's exit handler, cleared for each new connection.
+bool lost = false;
 
-// The session child is its own process-session and group leader, so its programs share its ID
-// as their group, unless they left it themselves.
-void end_session_group(pid_t pid) {
-    if (::kill(-pid, SIGTERM) != 0) {
+bool group_gone(pid_t group) {
+    return ::kill(-group, 0) != 0 && errno == ESRCH;
+}
+
+// The session process is its own process-session and group leader, so its programs share its ID
+// as their group, unless they left it themselves. The leader is gone already.
+void end_leftovers(pid_t group) {
+    if (::kill(-group, SIGTERM) != 0) {
         return;  // nothing left
     }
-    log_message(LogLevel::Info, "Ending session PID " + std::to_string(pid));
-    for (int step = 0; step < SESSION_GRACE_STEPS; ++step) {
-        (void)::waitpid(pid, nullptr, WNOHANG);
-        if (::kill(-pid, 0) != 0 && errno == ESRCH) {
-            return;
-        }
-        sleep_ms(SESSION_GRACE_STEP_MS);
+    log_message(LogLevel::Info, "Ending session PID " + std::to_string(group));
+    for (int waited = 0; waited < LEFTOVER_GRACE_MS && !group_gone(group);
+         waited += GRACE_STEP_MS) {
+        sleep_ms(GRACE_STEP_MS);
     }
-    ::kill(-pid, SIGKILL);
-    (void)::waitpid(pid, nullptr, 0);
+    ::kill(-group, SIGKILL);
+}
+
+// The session process passes SIGTERM on to its program, kills it after its own grace and then
+// closes the PAM session: nothing may be killed before it is done. Returns once it has ended
+// (unreaped), or killed after the allowance when a module hangs.
+void end_session_process(pid_t pid, int pidfd) {
+    log_message(LogLevel::Info, "Ending session PID " + std::to_string(pid));
+    ::kill(-pid, SIGTERM);
+    pollfd ended{pidfd, POLLIN, 0};
+    if (pidfd < 0 ||
+        retry_on_eintr([&] { return ::poll(&ended, 1, SESSION_CLOSE_ALLOWANCE_MS); }) <= 0) {
+        log_message(LogLevel::Warn,
+                    "Session PID " + std::to_string(pid) + " did not close its session within " +
+                        std::to_string(SESSION_CLOSE_ALLOWANCE_MS / 1000) + " s; killing it");
+        ::kill(-pid, SIGKILL);
+    }
 }
 
 // Xlib calls this first; what follows is up to the connection's exit handler.
@@ -51,28 +62,22 @@ int note_connection_error(Display*) {
     return 0;
 }
 
+// Returning makes every later call on the connection fail at once instead of ending the daemon.
 void on_connection_lost(Display*, void*) {
-    log_message(LogLevel::Error, "Lost the connection to the X display");
-    if (last_session > 0) {
-        end_session_group(last_session);
+    if (!lost) {
+        lost = true;
+        log_message(LogLevel::Error, "Lost the connection to the X display");
     }
-    if (x_server_pid > 0) {
-        log_message(LogLevel::Info,
-                    "X: stopping the X server (PID " + std::to_string(x_server_pid) + ")");
-        stop_x_server(x_server_pid);
-    }
-    std::exit(1);
 }
 
-// Returns once `pid` has ended (not yet reaped). Events arriving meanwhile are stale: the next
-// showing starts from an empty queue anyway.
-void wait_while_watching_display(pid_t pid, Display* display) {
-    UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
-    if (!pidfd.valid() || display == nullptr) {
+// Returns once `pid` has ended (not yet reaped), or the display was lost. Events arriving
+// meanwhile are stale: the next showing starts from an empty queue anyway.
+void wait_while_watching_display(pid_t pid, int pidfd, Display* display) {
+    if (pidfd < 0 || display == nullptr) {
         return;  // the plain blocking wait follows
     }
-    for (;;) {
-        pollfd fds[2] = {{pidfd.get(), POLLIN, 0}, {ConnectionNumber(display), POLLIN, 0}};
+    while (!lost) {
+        pollfd fds[2] = {{pidfd, POLLIN, 0}, {ConnectionNumber(display), POLLIN, 0}};
         if (retry_on_eintr([&] { return ::poll(fds, 2, -1); }) < 0) {
             return;
         }
@@ -81,12 +86,13 @@ void wait_while_watching_display(pid_t pid, Display* display) {
         }
         if (fds[1].revents != 0) {
             // On a closed connection this ends in on_connection_lost.
-            while (XPending(display) > 0) {
+            while (!lost && XPending(display) > 0) {
                 XEvent event;
                 XNextEvent(display, &event);
             }
         }
     }
+    end_session_process(pid, pidfd);
 }
 
 }  // namespace
@@ -100,20 +106,23 @@ int exit_code_from_status(int status) {
 
 int wait_for_child(pid_t pid, Display* display) {
     log_message(LogLevel::Info, "Waiting for child PID " + std::to_string(pid) + " to exit");
-    last_session = pid;
-    wait_while_watching_display(pid, display);
+    const UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    wait_while_watching_display(pid, pidfd.get(), display);
     int status = 0;
     (void)::waitpid(pid, &status, 0);
     const int code = exit_code_from_status(status);
     log_message(LogLevel::Info,
                 "Child PID " + std::to_string(pid) + " exited with code " + std::to_string(code));
-    end_session_group(pid);
-    last_session = 0;
+    end_leftovers(pid);
     return code;
 }
 
-void watch_connection(Display* display, pid_t x_server) {
-    x_server_pid = x_server;
+void watch_connection(Display* display) {
+    lost = false;
     XSetIOErrorHandler(note_connection_error);
     XSetIOErrorExitHandler(display, on_connection_lost, nullptr);
+}
+
+bool connection_lost() {
+    return lost;
 }

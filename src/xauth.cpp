@@ -3,6 +3,7 @@
 #include <X11/Xauth.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,6 +76,96 @@ Result<Ok> make_server_authority_dir() {
                    os_error_text(errno)};
     }
     return Ok{};
+}
+
+// The server's authority, open for the whole run: renewals overwrite it in place, so they need
+// no space that a user could have taken (a full /run through their runtime directory).
+UniqueFd server_authority;
+std::string server_record;
+
+Result<ServerAuthority> open_server_file() {
+    if (Result<Ok> dir = make_server_authority_dir(); !dir.ok()) {
+        return Err{dir.error()};
+    }
+    UniqueFd fd(::open(SERVER_AUTHORITY_PATH,
+                       O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                       AUTHORITY_FILE_MODE));
+    struct stat info {};
+    if (!fd.valid() || ::fstat(fd.get(), &info) != 0) {
+        return Err{"cannot open " + std::string(SERVER_AUTHORITY_PATH) + ": " +
+                   os_error_text(errno)};
+    }
+    if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+        return Err{std::string(SERVER_AUTHORITY_PATH) + " is not a file of its own"};
+    }
+    (void)::fchmod(fd.get(), AUTHORITY_FILE_MODE);
+    server_authority = std::move(fd);
+    server_record.clear();
+    return ServerAuthority{SERVER_AUTHORITY_PATH, -1};
+}
+
+// Where the file cannot be had: memory, which the server opens through its own descriptor table.
+Result<ServerAuthority> open_memory_file() {
+    UniqueFd fd(::memfd_create("vesko-xauth", MFD_CLOEXEC));
+    if (!fd.valid()) {
+        return Err{"memfd_create: " + os_error_text(errno)};
+    }
+    const int number = fd.get();
+    server_authority = std::move(fd);
+    server_record.clear();
+    return ServerAuthority{"/proc/self/fd/" + std::to_string(number), number};
+}
+
+Result<Ok> write_at_start(int fd, std::string_view bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = retry_on_eintr([&] {
+            return ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        });
+        if (wrote <= 0) {
+            return Err{os_error_text(wrote < 0 ? errno : EIO)};
+        }
+        done += static_cast<size_t>(wrote);
+    }
+    return Ok{};
+}
+
+// The record for `cookie` over the one there. A failed write puts the old record back (its
+// blocks are there already), so that the server never reads half of each.
+Result<Ok> write_server_record(const std::string& cookie) {
+    Result<std::string> host = host_name();
+    if (!host.ok()) {
+        return Err{host.error()};
+    }
+    AuthEntry entry = local_cookie_entry(host.value(), display_number(x_display_name()), cookie);
+    std::string record = authority_bytes({entry});
+    wipe_text(entry.data);
+    const int fd = server_authority.get();
+    Result<Ok> written = write_at_start(fd, record);
+    if (written.ok() && record.size() < server_record.size() &&
+        ::ftruncate(fd, static_cast<off_t>(record.size())) != 0) {
+        written = Err{os_error_text(errno)};
+    }
+    if (written.ok() && ::fdatasync(fd) != 0 && errno != EINVAL) {
+        written = Err{os_error_text(errno)};
+    }
+    if (!written.ok()) {
+        (void)write_at_start(fd, server_record);
+        wipe_text(record);
+        return Err{"cannot write " + std::string(SERVER_AUTHORITY_PATH) + ": " + written.error()};
+    }
+    wipe_text(server_record);
+    server_record = std::move(record);
+    return Ok{};
+}
+
+void adopt_cookie(std::string cookie) {
+    wipe_text(server_cookie);
+    server_cookie = std::move(cookie);
+    // Xlib keeps its own copy; nothing goes into the environment a session could inherit.
+    XSetAuthorization(const_cast<char*>(COOKIE_AUTH_NAME),
+                      static_cast<int>(std::strlen(COOKIE_AUTH_NAME)), server_cookie.data(),
+                      static_cast<int>(server_cookie.size()));
 }
 
 }  // namespace
@@ -193,33 +284,61 @@ Result<Ok> write_authority_file(const std::string& path, const std::vector<AuthE
     return Ok{};
 }
 
-Result<Ok> prepare_server_authority() {
-    if (Result<Ok> dir = make_server_authority_dir(); !dir.ok()) {
-        return dir;
+std::string authority_bytes(const std::vector<AuthEntry>& entries) {
+    std::string bytes;
+    const auto put = [&bytes](const std::string& field) {
+        bytes += static_cast<char>((field.size() >> 8) & 0xff);
+        bytes += static_cast<char>(field.size() & 0xff);
+        bytes += field;
+    };
+    for (const AuthEntry& entry : entries) {
+        bytes += static_cast<char>((entry.family >> 8) & 0xff);
+        bytes += static_cast<char>(entry.family & 0xff);
+        put(entry.address);
+        put(entry.number);
+        put(entry.name);
+        put(entry.data);
     }
-    Result<std::string> host = host_name();
-    if (!host.ok()) {
-        return Err{host.error()};
-    }
+    return bytes;
+}
+
+Result<ServerAuthority> create_server_authority(std::string& file_error) {
     Result<std::string> cookie = generate_cookie();
     if (!cookie.ok()) {
         return Err{cookie.error()};
     }
-    AuthEntry entry =
-        local_cookie_entry(host.value(), display_number(X_DISPLAY_NAME), cookie.value());
-    Result<Ok> written = write_authority_file(SERVER_AUTHORITY_PATH, {entry});
-    wipe_text(entry.data);
-    if (!written.ok()) {
+    Result<ServerAuthority> where = open_server_file();
+    if (!where.ok()) {
+        file_error = where.error();
+        where = open_memory_file();
+        if (!where.ok()) {
+            wipe_text(cookie.value());
+            return where;
+        }
+    }
+    if (Result<Ok> written = write_server_record(cookie.value()); !written.ok()) {
+        wipe_text(cookie.value());
+        return Err{written.error()};
+    }
+    adopt_cookie(std::move(cookie.value()));
+    return where;
+}
+
+Result<Ok> renew_server_authority() {
+    Result<std::string> cookie = generate_cookie();
+    if (!cookie.ok()) {
+        return Err{cookie.error()};
+    }
+    if (Result<Ok> written = write_server_record(cookie.value()); !written.ok()) {
         wipe_text(cookie.value());
         return written;
     }
-    wipe_text(server_cookie);
-    server_cookie = std::move(cookie.value());
-    // Xlib keeps its own copy; nothing goes into the environment a session could inherit.
-    XSetAuthorization(const_cast<char*>(COOKIE_AUTH_NAME),
-                      static_cast<int>(std::strlen(COOKIE_AUTH_NAME)), server_cookie.data(),
-                      static_cast<int>(server_cookie.size()));
+    adopt_cookie(std::move(cookie.value()));
     return Ok{};
+}
+
+Result<Ok> rename_server_authority() {
+    return write_server_record(server_cookie);
 }
 
 Result<Ok> write_user_xauthority(const std::string& home) {
@@ -248,7 +367,7 @@ Result<Ok> write_user_xauthority(const std::string& home) {
     }
     std::vector<AuthEntry> entries = replace_display_entries(
         existing.value(),
-        local_cookie_entry(host.value(), display_number(X_DISPLAY_NAME), server_cookie));
+        local_cookie_entry(host.value(), display_number(x_display_name()), server_cookie));
     Result<Ok> written = write_authority_file(path, entries);
     for (AuthEntry& entry : entries) {
         wipe_text(entry.data);
@@ -276,7 +395,7 @@ Result<Ok> write_private_xauthority(const std::string& path) {
         return Err{host.error()};
     }
     AuthEntry entry =
-        local_cookie_entry(host.value(), display_number(X_DISPLAY_NAME), server_cookie);
+        local_cookie_entry(host.value(), display_number(x_display_name()), server_cookie);
     Result<Ok> written = write_authority_file(path, {entry});
     wipe_text(entry.data);
     return written;

@@ -1,9 +1,10 @@
 // X authorization: the server's cookie, new for every session.
 //
-// How the cookie reaches the session: `prepare_server_authority` (daemon, at start-up and before
-// every server reset) keeps it in this unit's memory; the session child is a forked copy of the
-// daemon, so after its identity change it calls `write_user_xauthority`, which writes that copy
-// into the user's own file. The reset after the session makes the server forget it.
+// How the cookie reaches the session: `create_server_authority` and `renew_server_authority`
+// (daemon, at start-up and before every server reset) keeps it in this unit's memory; the session
+// child is a forked copy of the daemon, so after its identity change it calls
+// `write_user_xauthority`, which writes that copy into the user's own file. The reset after the
+// session makes the server forget it.
 #pragma once
 
 #include <sys/types.h>
@@ -64,10 +65,29 @@ Result<std::vector<AuthEntry>> read_authority_file(const std::string& path);
 // 0600, owned by the caller.
 Result<Ok> write_authority_file(const std::string& path, const std::vector<AuthEntry>& entries);
 
-// A fresh cookie for ":0" in SERVER_AUTHORITY_PATH (root only), and the daemon's own connections
-// made with it: at start-up, before the X server starts, and before every reset. The error says
-// why it could not be done; at start-up the X server must then start without "-auth".
-Result<Ok> prepare_server_authority();
+// The bytes of an authority file holding `entries`, as libXau writes them.
+std::string authority_bytes(const std::vector<AuthEntry>& entries);
+
+// How the X server finds its cookie: the path it is given with "-auth", and a descriptor it must
+// inherit (-1 for none).
+struct ServerAuthority {
+    std::string path;
+    int inherited_fd = -1;
+};
+
+// At start-up, before the X server starts: a fresh cookie for the display in
+// SERVER_AUTHORITY_PATH (root only), and the daemon's own connections made with it. That file
+// stays open for the whole run. Where it cannot be had (`file_error` says why), the cookie goes
+// to an anonymous memory file that the server reads through /proc/self/fd: the server never runs
+// without one. An error only when neither could be made.
+Result<ServerAuthority> create_server_authority(std::string& file_error);
+
+// Before every reset: a fresh cookie, written over the old one in place. On failure the current
+// cookie stays in force (and in the file).
+Result<Ok> renew_server_authority();
+
+// The same cookie, recorded for the display the server chose.
+Result<Ok> rename_server_authority();
 
 // In the session child, after its identity change: writes the cookie for ":0" into
 // "{home}/.Xauthority" under libXau's lock, replacing only that display's entries. Anything there

@@ -3,22 +3,25 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <string>
 
 #include "fd.h"
+#include "x_names.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 constexpr int STOP_POLL_MS = 20;
-constexpr int RESET_RETRY_MS = 20;
 // How often the wait for the ready signal looks whether the server died instead.
 constexpr long READY_SLICE_MS = 50;
 
@@ -37,17 +40,10 @@ void drop_pending_ready_signals() {
     }
 }
 
-// Left unreaped, so that the PID cannot be reused before the caller stops the server.
-bool has_ended(pid_t pid) {
-    siginfo_t info{};
-    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-           info.si_pid == pid;
-}
-
 // True once the server `pid` sent its ready signal; false at `deadline` or when it died.
 bool wait_ready_signal(pid_t pid, Clock::time_point deadline) {
     const sigset_t set = ready_signal_set();
-    while (Clock::now() < deadline && !has_ended(pid)) {
+    while (Clock::now() < deadline && !x_server_ended(pid)) {
         const timespec slice{0, READY_SLICE_MS * 1'000'000L};
         siginfo_t info{};
         if (::sigtimedwait(&set, &info, &slice) == SIGUSR1 && info.si_pid == pid) {
@@ -57,26 +53,117 @@ bool wait_ready_signal(pid_t pid, Clock::time_point deadline) {
     return false;
 }
 
+int display_number = X_DISPLAY_NUMBER;
+std::string display_name = X_DISPLAY_NAME;
+
+// The pause between connection attempts once the server said it is ready.
+constexpr int CONNECT_RETRY_MS = 20;
+
 void quiet_exit(Display*, void*) {}
 
-Display* open_display() {
-    Display* display = XOpenDisplay(X_DISPLAY_NAME);
-    if (display != nullptr) {
-        // Sessions must not inherit the daemon's connection.
-        ::fcntl(ConnectionNumber(display), F_SETFD, FD_CLOEXEC);
+// Who is at the other end of `fd`; empty when it is the server `pid`, running as root.
+std::string stranger_at(int fd, pid_t pid) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) {
+        return "cannot ask who answers: " + os_error_text(errno);
     }
+    if (peer.pid == pid && peer.uid == 0) {
+        return "";
+    }
+    return "process " + std::to_string(peer.pid) + " of uid " + std::to_string(peer.uid) +
+           " answers in the place of the X server (PID " + std::to_string(pid) + ")";
+}
+
+// The socket Xlib would reach first: the abstract name, else the file (as libxcb tries them).
+UniqueFd raw_display_socket() {
+    const std::string path = x_socket_path(display_number);
+    for (const bool abstract : {true, false}) {
+        UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        socklen_t length = 0;
+        const sockaddr_un address = unix_socket_address(path, abstract, length);
+        if (fd.valid() &&
+            ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), length) == 0) {
+            return fd;
+        }
+    }
+    return UniqueFd();
+}
+
+// One attempt. Never sends the cookie to a stranger: the first question is asked on a bare
+// socket that carries nothing, the second on the connection made, before anything is drawn.
+Display* open_display(pid_t pid, std::string& refused) {
+    {
+        const UniqueFd probe = raw_display_socket();
+        if (!probe.valid()) {
+            return nullptr;
+        }
+        refused = stranger_at(probe.get(), pid);
+        if (!refused.empty()) {
+            return nullptr;
+        }
+    }
+    Display* display = XOpenDisplay(display_name.c_str());
+    if (display == nullptr) {
+        return nullptr;
+    }
+    refused = stranger_at(ConnectionNumber(display), pid);
+    if (!refused.empty()) {
+        XSetIOErrorExitHandler(display, quiet_exit, nullptr);
+        XCloseDisplay(display);
+        return nullptr;
+    }
+    // Sessions must not inherit the daemon's connection.
+    ::fcntl(ConnectionNumber(display), F_SETFD, FD_CLOEXEC);
     return display;
+}
+
+Display* connect_until(pid_t pid, Clock::time_point deadline, std::string& refused) {
+    for (;;) {
+        if (Display* display = open_display(pid, refused)) {
+            return display;
+        }
+        if (!refused.empty() || Clock::now() >= deadline || x_server_ended(pid)) {
+            return nullptr;
+        }
+        sleep_ms(CONNECT_RETRY_MS);
+    }
 }
 
 }  // namespace
 
-std::vector<std::string> x_server_arguments(const char* authority_path) {
-    std::vector<std::string> arguments{"Xorg", X_DISPLAY_NAME, "vt" + std::to_string(X_SERVER_VT),
-                                       "-nolisten", "tcp"};
-    if (authority_path != nullptr) {
-        arguments.insert(arguments.end(), {"-auth", authority_path});
+const std::string& x_display_name() {
+    return display_name;
+}
+
+void set_x_display_number(int number) {
+    display_number = number;
+    display_name = ":" + std::to_string(number);
+}
+
+std::vector<std::string> x_server_arguments(const std::string& authority_path, int display_fd) {
+    std::vector<std::string> arguments{"Xorg"};
+    if (display_fd < 0) {
+        arguments.emplace_back(X_DISPLAY_NAME);
+    }
+    arguments.insert(arguments.end(), {"vt" + std::to_string(X_SERVER_VT), "-nolisten", "tcp",
+                                       "-auth", authority_path});
+    if (display_fd >= 0) {
+        arguments.insert(arguments.end(), {"-displayfd", std::to_string(display_fd)});
     }
     return arguments;
+}
+
+std::optional<int> parse_display_number(std::string_view text) {
+    if (!text.empty() && text.back() == '\n') {
+        text.remove_suffix(1);
+    }
+    int number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || number < 0) {
+        return std::nullopt;
+    }
+    return number;
 }
 
 void block_server_ready_signal() {
@@ -84,7 +171,7 @@ void block_server_ready_signal() {
     ::sigprocmask(SIG_BLOCK, &set, nullptr);
 }
 
-pid_t start_x_server(const std::vector<std::string>& arguments) {
+pid_t start_x_server(const std::vector<std::string>& arguments, const std::vector<int>& inherited) {
     // Built before the fork: the child only execs.
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 1);
@@ -102,20 +189,32 @@ pid_t start_x_server(const std::vector<std::string>& arguments) {
         sigset_t none;
         ::sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        for (const int fd : inherited) {
+            ::fcntl(fd, F_SETFD, 0);
+        }
         ::execv(X_SERVER_PATH, argv.data());
         ::_exit(1);
     }
     return pid;
 }
 
-Display* connect_display() {
-    for (int attempt = 0; attempt < CONNECT_ATTEMPTS; ++attempt) {
-        if (Display* display = open_display()) {
-            return display;
-        }
-        sleep_ms(500);
+ServerReadiness wait_server_ready(pid_t pid, int timeout_ms) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    if (wait_ready_signal(pid, deadline)) {
+        return ServerReadiness::Ready;
     }
-    return nullptr;
+    return x_server_ended(pid) ? ServerReadiness::Ended : ServerReadiness::TimedOut;
+}
+
+bool x_server_ended(pid_t pid) {
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid;
+}
+
+Display* connect_display(pid_t pid, int timeout_ms, std::string& refused) {
+    refused.clear();
+    return connect_until(pid, Clock::now() + std::chrono::milliseconds(timeout_ms), refused);
 }
 
 void begin_x_reset(pid_t pid, Display* display) {
@@ -127,19 +226,14 @@ void begin_x_reset(pid_t pid, Display* display) {
     ::shutdown(ConnectionNumber(display), SHUT_RDWR);
 }
 
-Display* finish_x_reset(pid_t pid, Display* display) {
+Display* finish_x_reset(pid_t pid, Display* display, std::string& refused) {
+    refused.clear();
     XCloseDisplay(display);
     const auto deadline = Clock::now() + std::chrono::milliseconds(RESET_CONNECT_TIMEOUT_MS);
     if (!wait_ready_signal(pid, deadline)) {
         return nullptr;
     }
-    while (Clock::now() < deadline) {
-        if (Display* reconnected = open_display()) {
-            return reconnected;
-        }
-        sleep_ms(RESET_RETRY_MS);
-    }
-    return nullptr;
+    return connect_until(pid, deadline, refused);
 }
 
 void stop_x_server(pid_t pid) {

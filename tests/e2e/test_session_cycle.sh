@@ -17,6 +17,8 @@ cat "$PROC/$$/environ" >"$out/environ"
 # find writes the list itself: a shell redirection would show up among the descriptors.
 find "$PROC/$$/fd" -mindepth 1 -fprintf "$out/fds" '%f %l\n'
 pwd >"$out/cwd"
+stat -c '%U %a' "$XDG_RUNTIME_DIR" >"$out/rundir"
+mkdir -p "$XDG_RUNTIME_DIR/deep/er" && ln -s /etc "$XDG_RUNTIME_DIR/deep/etc"
 cut -d' ' -f6,7 "$PROC/$$/stat" >"$out/stat"
 # What the session's programs start with (the shell itself blocks signals while it waits).
 grep '^Sig[BI][lg][kn]:' /proc/self/status >"$out/signals"
@@ -111,9 +113,12 @@ assert_eq "" "$(cat $r/pipe.err)" "pipeline errors"
 
 assert_eq "session stdout
 session stderr" "$(cat /tmp/home/alice/session.log)" "session log"
-assert_eq "alice alice 644" "$(stat -c '%U %G %a' /tmp/home/alice/session.log)" "session log owner"
+assert_eq "alice alice 600" "$(stat -c '%U %G %a' /tmp/home/alice/session.log)" "session log owner"
 grep -q "session stdout" "$W/vesko.stderr" && fail "session output reached the daemon"
-assert_eq "alice 700" "$(stat -c '%U %a' /run/user/1501)" "runtime directory"
+assert_eq "alice 700" "$(cat $r/rundir)" "runtime directory"
+# Made by the daemon, so removed by it at logout; a link in it is removed, never followed.
+[ ! -e /run/user/1501 ] || fail "the runtime directory outlived the session"
+[ -f /etc/passwd ] || fail "the removal followed a link"
 
 # A second login empties the session log before the new session writes to it.
 cat >/tmp/home/alice/.xinitrc <<'SH'

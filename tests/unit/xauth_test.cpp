@@ -120,6 +120,7 @@ TEST(XauthFile, WritesLibXauFormatWithMode0600) {
                                  std::string("\x00\x01", 2) + "0" + std::string("\x00\x12", 2) +
                                  "MIT-MAGIC-COOKIE-1" + std::string("\x00\x10", 2) + COOKIE_A;
     EXPECT_EQ(expected, bytes_of_file(path));
+    EXPECT_EQ(expected, authority_bytes({entry(FamilyLocal, "box", "0")}));
     struct stat info {};
     ASSERT_EQ(0, ::stat(path.c_str(), &info));
     EXPECT_EQ(0600u, info.st_mode & 07777);
