@@ -45,7 +45,8 @@ void end_leftovers(pid_t group) {
 // closes the PAM session: nothing may be killed before it is done. Returns once it has ended
 // (unreaped), or killed after the allowance when a module hangs.
 void end_session_process(pid_t pid, int pidfd) {
-    log_message(LogLevel::Info, "Ending session PID " + std::to_string(pid));
+    log_message(LogLevel::Info,
+                "X: ending the session (PID " + std::to_string(pid) + "), whose display is gone");
     ::kill(-pid, SIGTERM);
     pollfd ended{pidfd, POLLIN, 0};
     if (pidfd < 0 ||

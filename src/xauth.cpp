@@ -308,15 +308,17 @@ Result<ServerAuthority> create_server_authority(std::string& file_error) {
         return Err{cookie.error()};
     }
     Result<ServerAuthority> where = open_server_file();
-    if (!where.ok()) {
-        file_error = where.error();
-        where = open_memory_file();
-        if (!where.ok()) {
-            wipe_text(cookie.value());
-            return where;
+    Result<Ok> written = where.ok() ? write_server_record(cookie.value()) : Err{where.error()};
+    if (!written.ok()) {
+        file_error = written.error();
+        // An empty file there would only mislead root's own clients.
+        if (where.ok()) {
+            (void)::unlink(SERVER_AUTHORITY_PATH);
         }
+        where = open_memory_file();
+        written = where.ok() ? write_server_record(cookie.value()) : Err{where.error()};
     }
-    if (Result<Ok> written = write_server_record(cookie.value()); !written.ok()) {
+    if (!written.ok()) {
         wipe_text(cookie.value());
         return Err{written.error()};
     }
