@@ -84,7 +84,7 @@ reached" "$(cat $H/display)" "the session's display"
 squatter_got_root && fail "the leftover got a connection from root: $(cat /tmp/squat.log)"
 
 # 3. The lock file alone (naming PID 1) does not keep the greeter away.
-kill $(pids_of_exe /usr/local/bin/x_name_squatter)
+pids_of_exe /usr/local/bin/x_name_squatter | xargs -r kill
 stop_vesko_and_x
 rm -f /tmp/.X1-lock /tmp/.X11-unix/X1
 as_user alice sh -c 'printf "%10d\n" 1 >/tmp/.X0-lock'
