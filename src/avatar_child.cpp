@@ -24,6 +24,8 @@
 
 namespace {
 
+constexpr int SINGLE_THREAD_LOOKS = 20;
+
 constexpr uid_t NOBODY_ID = 65534;
 // The child could not set itself up (identity, limits, filter, pipe).
 constexpr int CHILD_SETUP_FAILED = 4;
@@ -189,15 +191,22 @@ size_t read_answer(int fd, BgraBuffer& pixels, bool& timed_out) {
 }  // namespace
 
 bool is_single_threaded() {
-    const UniqueDir tasks(::opendir("/proc/self/task"));
-    if (!tasks) {
-        return false;
+    // A thread that was just joined can still be listed while the kernel finishes its exit.
+    for (int look = 0; look < SINGLE_THREAD_LOOKS; ++look) {
+        const UniqueDir tasks(::opendir("/proc/self/task"));
+        if (!tasks) {
+            return false;
+        }
+        int count = 0;
+        while (const dirent* entry = ::readdir(tasks.get())) {
+            count += entry->d_name[0] != '.' ? 1 : 0;
+        }
+        if (count == 1) {
+            return true;
+        }
+        sleep_ms(1);
     }
-    int count = 0;
-    while (const dirent* entry = ::readdir(tasks.get())) {
-        count += entry->d_name[0] != '.' ? 1 : 0;
-    }
-    return count == 1;
+    return false;
 }
 
 std::optional<std::string> avatar_child_fault(int status, size_t bytes, size_t expected,
