@@ -24,8 +24,8 @@ struct Backdrop {
     BackgroundChoice choice;
     std::vector<Rect> covers;
     std::vector<Rect> uncovered;
-    // One picture per distinct cover size; none where it could not be loaded.
-    std::vector<std::optional<BgraBuffer>> pictures;
+    // One picture per distinct cover size, or why it could not be loaded.
+    std::vector<Result<BgraBuffer, PictureError>> pictures;
     std::vector<size_t> picture_of;  // for each cover
 };
 
@@ -40,5 +40,4 @@ void log_backdrop(const Backdrop& backdrop, const Rect& root);
 // After the monitors changed: only the sizes the picture could not be loaded at.
 void log_backdrop_failures(const Backdrop& backdrop);
 
-void paint_backdrop(const GreeterContext& ctx, const std::string& fallback_color,
-                    const Backdrop& backdrop);
+void paint_backdrop(const GreeterView& view, Rgb8 fallback_color, const Backdrop& backdrop);
