@@ -119,19 +119,6 @@ void log_backdrop(const Backdrop& backdrop, const Rect& root) {
     }
 }
 
-void paint_backdrop(const GreeterView& view, Rgb8 fallback_color, const Backdrop& backdrop) {
-    for (size_t i = 0; i < backdrop.covers.size(); ++i) {
-        const size_t p = i < backdrop.picture_of.size() ? backdrop.picture_of[i] : SIZE_MAX;
-        const BgraBuffer* picture = p < backdrop.pictures.size() && backdrop.pictures[p].ok()
-                                        ? &backdrop.pictures[p].value()
-                                        : nullptr;
-        paint_background_at(view, fallback_color, picture, backdrop.covers[i]);
-    }
-    for (const Rect& rect : backdrop.uncovered) {
-        paint_background_at(view, fallback_color, nullptr, rect);
-    }
-}
-
 void log_backdrop_failures(const Backdrop& backdrop) {
     for (const Result<BgraBuffer, PictureError>& picture : backdrop.pictures) {
         if (backdrop.choice.path && !picture.ok()) {

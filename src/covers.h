@@ -9,8 +9,8 @@
 
 #include "background.h"
 #include "config.h"
+#include "geometry.h"
 #include "monitors.h"
-#include "ui.h"
 
 // Where covers go, in painting order: the monitors cut to the root, larger first, without
 // repeats and without those wholly under later ones; the whole root when none is left.
@@ -39,5 +39,3 @@ void load_backdrop(Backdrop& backdrop);
 void log_backdrop(const Backdrop& backdrop, const Rect& root);
 // After the monitors changed: only the sizes the picture could not be loaded at.
 void log_backdrop_failures(const Backdrop& backdrop);
-
-void paint_backdrop(const GreeterView& view, Rgb8 fallback_color, const Backdrop& backdrop);

@@ -186,6 +186,19 @@ void paint_background_at(const GreeterView& view, Rgb8 fallback_color, const Bgr
     XFillRectangle(view.display, view.x.window, view.x.gc, target.x, target.y, width, height);
 }
 
+void paint_backdrop(const GreeterView& view, Rgb8 fallback_color, const Backdrop& backdrop) {
+    for (size_t i = 0; i < backdrop.covers.size(); ++i) {
+        const size_t p = i < backdrop.picture_of.size() ? backdrop.picture_of[i] : SIZE_MAX;
+        const BgraBuffer* picture = p < backdrop.pictures.size() && backdrop.pictures[p].ok()
+                                        ? &backdrop.pictures[p].value()
+                                        : nullptr;
+        paint_background_at(view, fallback_color, picture, backdrop.covers[i]);
+    }
+    for (const Rect& rect : backdrop.uncovered) {
+        paint_background_at(view, fallback_color, nullptr, rect);
+    }
+}
+
 std::string font_pattern(const FontSpec& font, int32_t scale) {
     return std::string(FONT_FAMILY) + ":size=" + std::to_string(font.size * scale) + font.style;
 }

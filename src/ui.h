@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "config.h"
+#include "covers.h"
 #include "geometry.h"
 #include "greeter_layout.h"
 #include "greeter_state.h"
@@ -83,6 +84,9 @@ void paint_background(const GreeterView& view, Rgb8 fallback_color,
 // fallback colour.
 void paint_background_at(const GreeterView& view, Rgb8 fallback_color, const BgraBuffer* background,
                          const Rect& target);
+
+// Each cover's picture on its part of the window, the fallback colour wherever there is none.
+void paint_backdrop(const GreeterView& view, Rgb8 fallback_color, const Backdrop& backdrop);
 
 // Draws every element over the freshly painted background, where greeter_layout puts it.
 void draw_greeter(const GreeterView& view, const GreeterState& state, const std::string& clock,
