@@ -1,4 +1,4 @@
-// The greeter context the drawing benchmarks share: the screen of `display`, at a fixed size.
+// The greeter view the drawing benchmarks share: the screen of `display`, at a fixed size.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -7,14 +7,13 @@
 
 #include "ui.h"
 
-inline void init_bench_context(GreeterContext& ctx, Display* display, int32_t width,
-                               int32_t height) {
+inline void init_bench_view(GreeterView& view, Display* display, int32_t width, int32_t height) {
     const int sn = DefaultScreen(display);
-    ctx.display = display;
-    ctx.screen = sn;
-    ctx.visual = DefaultVisual(display, sn);
-    ctx.colormap = DefaultColormap(display, sn);
-    ctx.depth = DefaultDepth(display, sn);
-    ctx.width = width;
-    ctx.height = height;
+    view.display = display;
+    view.screen = sn;
+    view.visual = DefaultVisual(display, sn);
+    view.colormap = DefaultColormap(display, sn);
+    view.depth = DefaultDepth(display, sn);
+    view.width = width;
+    view.height = height;
 }

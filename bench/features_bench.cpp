@@ -29,7 +29,7 @@ namespace {
 
 constexpr int WIDTH = 3840;
 constexpr int HEIGHT = 1080;
-constexpr const char* FALLBACK = "#1a1a2e";
+constexpr Rgb8 FALLBACK = DEFAULT_FALLBACK_RGB;
 
 bool exists(const std::string& path) {
     struct stat st {};
@@ -121,10 +121,11 @@ int main(int argc, char** argv) {
     }
     const int sn = DefaultScreen(display);
     const Window root = RootWindow(display, sn);
-    GreeterContext ctx;
-    init_bench_context(ctx, display, WIDTH, HEIGHT);
-    ctx.username = "alice";
-    ctx.password = SecretText("password");
+    GreeterView view;
+    GreeterState state;
+    init_bench_view(view, display, WIDTH, HEIGHT);
+    state.username = "alice";
+    state.password = SecretText("password");
 
     const Rect whole{0, 0, WIDTH, HEIGHT};
     const Rect right{WIDTH / 2, 0, WIDTH / 2, HEIGHT};
@@ -141,32 +142,32 @@ int main(int argc, char** argv) {
     const auto showing = [&](int32_t scale, const Backdrop& backdrop) {
         XSetWindowAttributes attrs{};
         attrs.override_redirect = True;
-        attrs.colormap = ctx.colormap;
-        ctx.x.window = WindowOwner(
-            display, XCreateWindow(display, root, 0, 0, WIDTH, HEIGHT, 0, ctx.depth, InputOutput,
-                                   ctx.visual, CWOverrideRedirect | CWColormap, &attrs));
-        XMapRaised(display, ctx.x.window);
-        ctx.x.gc = GcOwner(display, XCreateGC(display, ctx.x.window, 0, nullptr));
-        ctx.scale = scale;
-        ctx.x.clock_font =
+        attrs.colormap = view.colormap;
+        view.x.window = WindowOwner(
+            display, XCreateWindow(display, root, 0, 0, WIDTH, HEIGHT, 0, view.depth, InputOutput,
+                                   view.visual, CWOverrideRedirect | CWColormap, &attrs));
+        XMapRaised(display, view.x.window);
+        view.x.gc = GcOwner(display, XCreateGC(display, view.x.window, 0, nullptr));
+        view.scale = scale;
+        view.x.clock_font =
             FontOwner(display, open_font(display, sn, font_pattern(CLOCK_FONT, scale)));
-        ctx.x.field_font =
+        view.x.field_font =
             FontOwner(display, open_font(display, sn, font_pattern(FIELD_FONT, scale)));
-        ctx.x.small_font =
+        view.x.small_font =
             FontOwner(display, open_font(display, sn, font_pattern(SMALL_FONT, scale)));
-        ctx.x.draw =
-            DrawOwner(display, XftDrawCreate(display, ctx.x.window, ctx.visual, ctx.colormap));
-        paint_backdrop(ctx, FALLBACK, backdrop);
-        draw_greeter(ctx, clock_text(true), std::nullopt);
+        view.x.draw =
+            DrawOwner(display, XftDrawCreate(display, view.x.window, view.visual, view.colormap));
+        paint_backdrop(view, FALLBACK, backdrop);
+        draw_greeter(view, state, clock_text(true), std::nullopt);
         XSync(display, False);
     };
     const auto end_showing = [&] {
-        (void)std::exchange(ctx.x, GreeterHandles{});
+        (void)std::exchange(view.x, GreeterHandles{});
         XSync(display, False);
     };
     const auto redraw = [&](const Backdrop& backdrop) {
-        paint_backdrop(ctx, FALLBACK, backdrop);
-        draw_greeter(ctx, clock_text(true), std::nullopt);
+        paint_backdrop(view, FALLBACK, backdrop);
+        draw_greeter(view, state, clock_text(true), std::nullopt);
         XSync(display, False);
     };
 
@@ -174,13 +175,13 @@ int main(int argc, char** argv) {
     std::vector<Case> startup = {
         {"showing as today (1 monitor, scale 1)",
          [&] {
-             ctx.area = whole;
+             view.area = whole;
              showing(1, one);
          },
          {}},
         {"+ Caps Lock and layout state (no config)",
          [&] {
-             ctx.area = whole;
+             view.area = whole;
              showing(1, one);
              watch_keyboard(display);
              read_keyboard(display, root);
@@ -189,10 +190,12 @@ int main(int argc, char** argv) {
          {}},
         {"+ [ui] layouts set (us,de <-> us)",
          [&] {
-             ctx.area = whole;
+             view.area = whole;
              showing(1, one);
              two_layouts = !two_layouts;
-             set_layouts(display, root, two_layouts ? "us,de" : "us");
+             set_layouts(display, root,
+                         two_layouts ? std::vector<std::string>{"us", "de"}
+                                     : std::vector<std::string>{"us"});
              read_keyboard(display, root);
              XSync(display, False);
          },
@@ -200,14 +203,14 @@ int main(int argc, char** argv) {
         {"+ RandR monitors, 2 covers (pictures ready)",
          [&] {
              const std::vector<Monitor> monitors = read_monitors(display, root);
-             ctx.area = choose_monitor(monitors, WIDTH, HEIGHT).rect;
+             view.area = choose_monitor(monitors, WIDTH, HEIGHT).rect;
              const Backdrop plan = plan_backdrop(monitors, whole);
              showing(1, two);
          },
          {}},
         {"scale 2 (fonts and first paint)",
          [&] {
-             ctx.area = whole;
+             view.area = whole;
              showing(2, one);
          },
          {}},
@@ -222,29 +225,29 @@ int main(int argc, char** argv) {
         }
     }
 
-    ctx.area = whole;
+    view.area = whole;
     showing(1, one);
     std::vector<Case> per_key = {
         {"repaint as today", [&] { redraw(one); }, {}},
         {"Caps Lock on (warning drawn)",
          [&] {
-             ctx.caps_lock = true;
+             state.caps_lock = true;
              redraw(one);
-             ctx.caps_lock = false;
+             state.caps_lock = false;
          },
          {}},
         {"two layouts (button drawn)",
          [&] {
-             ctx.layout_label = "US";
+             state.layout_label = "US";
              redraw(one);
-             ctx.layout_label.clear();
+             state.layout_label.clear();
          },
          {}},
         {"two monitors (two covers, box on one)",
          [&] {
-             ctx.area = right;
+             view.area = right;
              redraw(two);
-             ctx.area = whole;
+             view.area = whole;
          },
          {}},
     };
@@ -254,7 +257,7 @@ int main(int argc, char** argv) {
         }
     }
     end_showing();
-    ctx.area = whole;
+    view.area = whole;
     showing(2, one);
     std::vector<Case> scaled = {{"repaint at scale 2", [&] { redraw(one); }, {}}};
     for (int i = 0; i < iterations; ++i) {
@@ -271,7 +274,7 @@ int main(int argc, char** argv) {
     std::printf("  %-44s %8.3f ms  %5.2fx  %+8.3f ms\n", "repaint at scale 2", s2, s2 / base,
                 s2 - base);
 
-    ctx.password.wipe();
+    state.password.wipe();
     XCloseDisplay(display);
     ::kill(xvfb, SIGTERM);
     ::waitpid(xvfb, nullptr, 0);

@@ -35,7 +35,8 @@
 
 #include "avatar.h"
 #include "avatar_child.h"
-#include "picture.h"
+#include "picture/picture.h"
+#include "picture/reference.h"
 
 namespace {
 

@@ -18,14 +18,14 @@
 #include <vector>
 
 #include "bench_context.h"
-#include "picture.h"
+#include "picture/picture.h"
 #include "ui.h"
 
 namespace {
 
 constexpr int WIDTH = 1920;
 constexpr int HEIGHT = 1080;
-constexpr const char* FALLBACK = "#1a1a2e";
+constexpr Rgb8 FALLBACK = DEFAULT_FALLBACK_RGB;
 
 struct Xvfb {
     pid_t pid = 0;
@@ -121,43 +121,45 @@ int main(int argc, char** argv) {
         return 1;
     }
     const int sn = DefaultScreen(display);
-    GreeterContext ctx;
-    init_bench_context(ctx, display, WIDTH, HEIGHT);
-    ctx.area = Rect{0, 0, WIDTH, HEIGHT};
+    GreeterView view;
+    GreeterState state;
+    init_bench_view(view, display, WIDTH, HEIGHT);
+    view.area = Rect{0, 0, WIDTH, HEIGHT};
     XSetWindowAttributes attrs{};
     attrs.override_redirect = True;
-    attrs.colormap = ctx.colormap;
-    ctx.x.window = WindowOwner(
-        display, XCreateWindow(display, RootWindow(display, sn), 0, 0, WIDTH, HEIGHT, 0, ctx.depth,
-                               InputOutput, ctx.visual, CWOverrideRedirect | CWColormap, &attrs));
-    XMapRaised(display, ctx.x.window);
-    ctx.x.gc = GcOwner(display, XCreateGC(display, ctx.x.window, 0, nullptr));
-    ctx.x.clock_font = FontOwner(display, open_font(display, sn, font_pattern(CLOCK_FONT, 1)));
-    ctx.x.field_font = FontOwner(display, open_font(display, sn, font_pattern(FIELD_FONT, 1)));
-    ctx.x.small_font = FontOwner(display, open_font(display, sn, font_pattern(SMALL_FONT, 1)));
-    ctx.x.draw = DrawOwner(display, XftDrawCreate(display, ctx.x.window, ctx.visual, ctx.colormap));
-    ctx.username = "alice";
-    ctx.password = SecretText("password");
+    attrs.colormap = view.colormap;
+    view.x.window = WindowOwner(
+        display, XCreateWindow(display, RootWindow(display, sn), 0, 0, WIDTH, HEIGHT, 0, view.depth,
+                               InputOutput, view.visual, CWOverrideRedirect | CWColormap, &attrs));
+    XMapRaised(display, view.x.window);
+    view.x.gc = GcOwner(display, XCreateGC(display, view.x.window, 0, nullptr));
+    view.x.clock_font = FontOwner(display, open_font(display, sn, font_pattern(CLOCK_FONT, 1)));
+    view.x.field_font = FontOwner(display, open_font(display, sn, font_pattern(FIELD_FONT, 1)));
+    view.x.small_font = FontOwner(display, open_font(display, sn, font_pattern(SMALL_FONT, 1)));
+    view.x.draw =
+        DrawOwner(display, XftDrawCreate(display, view.x.window, view.visual, view.colormap));
+    state.username = "alice";
+    state.password = SecretText("password");
     XSync(display, False);
 
     const std::optional<BgraBuffer> background = gradient();
     BgraBuffer floor_pixels = *background;
     XImage* image =
-        XCreateImage(display, ctx.visual, static_cast<unsigned>(ctx.depth), ZPixmap, 0,
+        XCreateImage(display, view.visual, static_cast<unsigned>(view.depth), ZPixmap, 0,
                      reinterpret_cast<char*>(floor_pixels.data()), WIDTH, HEIGHT, 32, 0);
 
     const auto redraw = [&] {
-        paint_background(ctx, FALLBACK, background);
+        paint_background(view, FALLBACK, background);
         const std::string clock = clock_text(true);
-        draw_greeter(ctx, clock, std::nullopt);
+        draw_greeter(view, state, clock, std::nullopt);
         XSync(display, False);
     };
     const auto greeter_only = [&] {
-        draw_greeter(ctx, clock_text(true), std::nullopt);
+        draw_greeter(view, state, clock_text(true), std::nullopt);
         XSync(display, False);
     };
     const auto put_floor = [&] {
-        XPutImage(display, ctx.x.window, ctx.x.gc, image, 0, 0, 0, 0, WIDTH, HEIGHT);
+        XPutImage(display, view.x.window, view.x.gc, image, 0, 0, 0, 0, WIDTH, HEIGHT);
         XSync(display, False);
     };
 
@@ -186,8 +188,8 @@ int main(int argc, char** argv) {
 
     image->data = nullptr;  // the pixels belong to floor_pixels
     XDestroyImage(image);
-    ctx.password.wipe();
-    release_greeter(ctx);
+    state.password.wipe();
+    release_greeter(view, state);
     XCloseDisplay(display);
     if (xvfb) {
         stop_xvfb(*xvfb);

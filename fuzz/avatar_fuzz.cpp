@@ -1,28 +1,19 @@
 // The avatar from the bytes of ~/.face to the masked 96 x 96 buffer, as the decoding child makes
 // it (in this process: the fuzzer has threads of its own, and a fork per input would hide
-// nothing the child adds). The password database is replaced by one user whose home is a scratch
-// directory; the result is compared with the plain decode and resize and an independent reading
-// of the disc rule.
-#include <pwd.h>
+// nothing the child adds). The home is a scratch directory; the result is compared with the plain
+// decode and resize and an independent reading of the disc rule.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "avatar.h"
+#include "avatar_child.h"
 #include "picture_checks.h"
 
 namespace {
-
-constexpr const char* USER_NAME = "fuzzuser";
-
-std::string& home_dir() {
-    static std::string home;
-    return home;
-}
 
 // The disc: transparent black outside radius 48, alpha scaled by (48 - d) over the last ring.
 BgraBuffer reference_avatar(const img::Picture& picture) {
@@ -46,34 +37,16 @@ BgraBuffer reference_avatar(const img::Picture& picture) {
 
 }  // namespace
 
-// Only this binary's lookups see the fake user; the library's call binds to this definition.
-extern "C" passwd* getpwnam(const char* name) {
-    static passwd entry{};
-    if (std::strcmp(name, USER_NAME) != 0) {
-        return nullptr;
-    }
-    entry.pw_name = const_cast<char*>(USER_NAME);
-    entry.pw_passwd = const_cast<char*>("x");
-    entry.pw_uid = ::getuid();
-    entry.pw_gid = ::getgid();
-    entry.pw_gecos = const_cast<char*>("");
-    entry.pw_dir = home_dir().data();
-    entry.pw_shell = const_cast<char*>("/bin/sh");
-    return &entry;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The scratch directory stands in for the home; its input file becomes ~/.face.
     const std::string input = fuzz::write_input(data, size, "face");
     const std::string dir = input.substr(0, input.rfind('/'));
-    home_dir() = dir;
     const std::string face = dir + "/.face";
     if (::rename(input.c_str(), face.c_str()) != 0) {
         fuzz::fail("rename to .face");
     }
 
-    const passwd* user = getpwnam(USER_NAME);
-    const std::array<std::string, 2> candidates = avatar_candidates(user->pw_dir);
+    const std::array<std::string, 2> candidates = avatar_candidates(dir);
     std::vector<UniqueFd> files;
     std::vector<std::string> names;
     for (const std::string& candidate : candidates) {

@@ -13,7 +13,8 @@
 #include <utility>
 
 #include "fd.h"
-#include "picture.h"
+#include "picture/picture.h"
+#include "picture/reference.h"
 
 namespace fuzz {
 

@@ -165,6 +165,15 @@ int change_expired_password(PamClient& client) {
     return rc;
 }
 
+// The one way a transaction that passed pam_authenticate is refused: what the modules may have
+// established is deleted first, then the refusal is put together (deleting may add messages of
+// the modules to it). The handle ends later, in release_pam_client.
+template <typename MakeFailure>
+PamFailure refuse_authenticated(PamClient& client, MakeFailure make_failure) {
+    ::pam_setcred(client.handle, PAM_DELETE_CRED);
+    return make_failure();
+}
+
 }  // namespace
 
 int normalize_pam_code(int code) {
@@ -208,7 +217,6 @@ void release_pam_client(PamClient& client) {
         ::pam_end(client.handle, status);
         client.handle = nullptr;
     }
-    client.authenticated = false;
     client.session_open = false;
     client.credentials.reset();
 }
@@ -218,14 +226,14 @@ void abandon_pam_client(PamClient& client) {
         ::pam_end(client.handle, PAM_SUCCESS | PAM_DATA_SILENT);
         client.handle = nullptr;
     }
-    client.authenticated = false;
     client.session_open = false;
     client.credentials.reset();
 }
 
 Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const TypedName& user,
+                                                               LoginMode mode,
                                                                const SecretText& password,
-                                                               const SecretText* new_password) {
+                                                               const SecretText& new_password) {
     diagnose_before_pam(user, password);
     log_typed_name(
         LogLevel::Info, user,
@@ -248,8 +256,8 @@ Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const TypedName& 
 
     client->credentials->login = user.name;
     client->credentials->password = password.copy();
-    if (new_password != nullptr) {
-        client->credentials->new_password = new_password->copy();
+    if (mode == LoginMode::ChangeExpiredPassword) {
+        client->credentials->new_password = new_password.copy();
     }
     log_message(LogLevel::Debug, "PAM: credentials set");
 
@@ -261,22 +269,21 @@ Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const TypedName& 
     if (auth != PAM_SUCCESS) {
         return Err{authentication_failure(*client, auth)};
     }
-    client->authenticated = true;
     int account =
         pam_step(*client, [](pam_handle_t* handle) { return ::pam_acct_mgmt(handle, 0); });
-    if (account == PAM_NEW_AUTHTOK_REQD && new_password != nullptr && !new_password->empty()) {
+    if (account == PAM_NEW_AUTHTOK_REQD && mode == LoginMode::ChangeExpiredPassword &&
+        !new_password.empty()) {
         const int changed = change_expired_password(*client);
         if (changed != PAM_SUCCESS) {
-            ::pam_setcred(client->handle, PAM_DELETE_CRED);
-            client->authenticated = false;
-            return Err{failure(*client, "Password change failed: " + pam_code_text(changed), true)};
+            return Err{refuse_authenticated(*client, [&] {
+                return failure(*client, "Password change failed: " + pam_code_text(changed), true);
+            })};
         }
         account = PAM_SUCCESS;
     }
     if (account != PAM_SUCCESS) {
-        ::pam_setcred(client->handle, PAM_DELETE_CRED);
-        client->authenticated = false;
-        return Err{authentication_failure(*client, account)};
+        return Err{refuse_authenticated(*client,
+                                        [&] { return authentication_failure(*client, account); })};
     }
 
     log_message(LogLevel::Info, "PAM: authenticate() succeeded");
@@ -284,9 +291,8 @@ Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const TypedName& 
     const int established = pam_step(
         *client, [](pam_handle_t* handle) { return ::pam_setcred(handle, PAM_ESTABLISH_CRED); });
     if (established != PAM_SUCCESS) {
-        ::pam_setcred(client->handle, PAM_DELETE_CRED);
-        client->authenticated = false;
-        return Err{session_failure(*client, established)};
+        return Err{
+            refuse_authenticated(*client, [&] { return session_failure(*client, established); })};
     }
     return client;
 }
@@ -307,9 +313,8 @@ Result<Ok, PamFailure> open_pam_session(PamClient& client, const std::vector<Pam
     for (const auto& [key, value] : items) {
         const Result<Ok, int> set = set_pam_env(client.handle, key, value);
         if (!set.ok()) {
-            ::pam_setcred(client.handle, PAM_DELETE_CRED);
-            client.authenticated = false;
-            return Err{session_failure(client, set.error())};
+            return Err{
+                refuse_authenticated(client, [&] { return session_failure(client, set.error()); })};
         }
     }
     int session =
@@ -320,9 +325,7 @@ Result<Ok, PamFailure> open_pam_session(PamClient& client, const std::vector<Pam
         });
     }
     if (session != PAM_SUCCESS) {
-        ::pam_setcred(client.handle, PAM_DELETE_CRED);
-        client.authenticated = false;
-        return Err{session_failure(client, session)};
+        return Err{refuse_authenticated(client, [&] { return session_failure(client, session); })};
     }
 
     client.session_open = true;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "log.h"
+#include "login_mode.h"
 #include "pam_conversation.h"
 #include "result.h"
 #include "secret.h"
@@ -35,7 +36,6 @@ std::string pam_code_text(int code);
 struct PamClient {
     pam_handle_t* handle = nullptr;
     std::unique_ptr<PamCredentials> credentials;
-    bool authenticated = false;
     bool session_open = false;
 
     PamClient() = default;
@@ -66,12 +66,15 @@ struct PamFailure {
     bool password_expired = false;
 };
 
-// Start, authentication, account check and PAM_ESTABLISH_CRED, with the diagnostics. With a
-// `new_password`, an expired password is changed to it (pam_chauthtok) after the account check.
-// On success the transaction goes on in the returned client.
+// Start, authentication, account check and PAM_ESTABLISH_CRED, with the diagnostics. In the
+// ChangeExpiredPassword mode an expired password is changed to `new_password` (pam_chauthtok)
+// after the account check; in the Normal mode `new_password` is not used. On success the
+// transaction goes on in the returned client.
 // The passwords are copied into the transaction's own secrets; the caller keeps its own.
-Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(
-    const TypedName& user, const SecretText& password, const SecretText* new_password = nullptr);
+Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const TypedName& user,
+                                                               LoginMode mode,
+                                                               const SecretText& password,
+                                                               const SecretText& new_password);
 
 // What the session tells logind through the PAM environment: kind, class, seat, and the terminal
 // where the seat has terminals (logind refuses a terminal number on a seat without them).

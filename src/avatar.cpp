@@ -11,8 +11,6 @@
 #include <vector>
 
 #include "avatar_child.h"
-#include "text.h"
-#include "user.h"
 
 std::array<std::string, 2> avatar_candidates(std::string_view home) {
     std::string base(home);
@@ -99,21 +97,8 @@ UniqueFd open_as_user(const std::string& path, const char* user_name, uid_t uid,
     return fd;
 }
 
-std::optional<BgraBuffer> decode_first_avatar(std::span<UniqueFd> files,
-                                              std::span<const std::string> names, int size) {
-    for (size_t i = 0; i < files.size() && i < names.size(); ++i) {
-        Result<img::Picture, PictureError> picture =
-            decode_picture_resized(std::move(files[i]), names[i], static_cast<uint32_t>(size),
-                                   static_cast<uint32_t>(size));
-        if (picture.ok()) {
-            return to_bgra(picture.value());
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<BgraBuffer> load_avatar(std::string_view username, int size) {
-    const std::optional<UserInfo> user = lookup_user(username);
+std::optional<BgraBuffer> load_avatar(std::string_view username, int size, UserLookup lookup) {
+    const std::optional<UserInfo> user = lookup(username);
     if (!user) {
         return std::nullopt;
     }

@@ -5,12 +5,12 @@
 
 #include <array>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 
 #include "fd.h"
-#include "picture.h"
+#include "picture/pixels.h"
+#include "user.h"
 
 inline constexpr int AVATAR_SIZE = 96;
 inline constexpr int AVATAR_RADIUS = 48;
@@ -27,11 +27,10 @@ void avatar_mask(BgraBuffer& pixels, int size = AVATAR_SIZE);
 // file is missing, unreadable for that user, or not a regular file.
 UniqueFd open_as_user(const std::string& path, const char* user_name, uid_t uid, gid_t gid);
 
-// The first of the opened candidates that decodes (`names` gives each one's name, for its
-// extension), squeezed to size x size BGRA, not yet masked. Runs in the decoding child.
-std::optional<BgraBuffer> decode_first_avatar(std::span<UniqueFd> files,
-                                              std::span<const std::string> names, int size);
+// Finds the account of a typed name: lookup_user, or a stand-in under test.
+using UserLookup = std::optional<UserInfo> (*)(std::string_view name);
 
 // The picture at size x size (AVATAR_SIZE times the greeter's scale), decoded in a sandboxed
 // child (avatar_child.h) and cut to the disc.
-std::optional<BgraBuffer> load_avatar(std::string_view username, int size = AVATAR_SIZE);
+std::optional<BgraBuffer> load_avatar(std::string_view username, int size = AVATAR_SIZE,
+                                      UserLookup lookup = lookup_user);

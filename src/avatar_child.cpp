@@ -16,11 +16,10 @@
 #include <chrono>
 #include <vector>
 
-#include "avatar.h"
 #include "fd.h"
 #include "log.h"
 #include "owners.h"
-#include "picture_pipeline.h"
+#include "picture/picture.h"
 
 namespace {
 
@@ -143,12 +142,12 @@ bool confine(const std::vector<int>& inputs, int out) {
     if (::setrlimit(RLIMIT_AS, &memory) != 0) {
         ::_exit(CHILD_SETUP_FAILED);
     }
-    // A second thread would need clone(), which the filter refuses.
-    allow_second_thread(false);
     if (!confine(inputs, out)) {
         ::_exit(CHILD_SETUP_FAILED);
     }
-    const std::optional<BgraBuffer> pixels = decode_first_avatar(files, names, size);
+    // A second thread would need clone(), which the filter refuses.
+    const std::optional<BgraBuffer> pixels =
+        decode_first_avatar(files, names, size, PictureSwitches{.second_thread = false});
     if (!pixels) {
         ::_exit(AVATAR_CHILD_NO_PICTURE);
     }
@@ -231,10 +230,24 @@ std::optional<std::string> avatar_child_fault(int status, size_t bytes, size_t e
            std::to_string(bytes) + " of " + std::to_string(expected) + " bytes";
 }
 
+std::optional<BgraBuffer> decode_first_avatar(std::span<UniqueFd> files,
+                                              std::span<const std::string> names, int size,
+                                              PictureSwitches switches) {
+    for (size_t i = 0; i < files.size() && i < names.size(); ++i) {
+        Result<img::Picture, PictureError> picture =
+            decode_picture_resized(std::move(files[i]), names[i], static_cast<uint32_t>(size),
+                                   static_cast<uint32_t>(size), switches);
+        if (picture.ok()) {
+            return to_bgra(picture.value());
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<BgraBuffer> decode_avatar_in_child(const UserInfo& user,
                                                  std::span<const std::string> candidates,
                                                  int size) {
-    if (size <= 0 || size > AVATAR_SIZE * 16) {
+    if (size <= 0 || size > AVATAR_CHILD_MAX_SIZE) {
         return std::nullopt;
     }
     if (!is_single_threaded()) {

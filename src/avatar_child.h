@@ -9,7 +9,8 @@
 #include <span>
 #include <string>
 
-#include "picture.h"
+#include "fd.h"
+#include "picture/pixels.h"
 #include "user.h"
 
 // A decoder that takes longer is killed; the greeter shows the placeholder.
@@ -17,6 +18,8 @@ inline constexpr int AVATAR_CHILD_TIMEOUT_MS = 2000;
 // What the child may map besides what it inherited: the largest picture the decoder accepts,
 // with room for the decoder's own tables.
 inline constexpr uint64_t AVATAR_CHILD_MEMORY_BYTES = MAX_DECODE_BYTES + (uint64_t{128} << 20);
+// Larger sizes are refused: far above any the greeter asks for (96 times its largest scale).
+inline constexpr int AVATAR_CHILD_MAX_SIZE = 96 * 16;
 // Exit status of a child that found no picture it could decode (not a fault).
 inline constexpr int AVATAR_CHILD_NO_PICTURE = 3;
 
@@ -28,6 +31,12 @@ inline constexpr int AVATAR_CHILD_NO_PICTURE = 3;
 // time-out, a wrong amount or no picture give nothing, and only a fault is logged.
 std::optional<BgraBuffer> decode_avatar_in_child(const UserInfo& user,
                                                  std::span<const std::string> candidates, int size);
+
+// The first of the opened candidates that decodes (`names` gives each one's name, for its
+// extension), squeezed to size x size BGRA, not yet masked. Runs in the decoding child.
+std::optional<BgraBuffer> decode_first_avatar(std::span<UniqueFd> files,
+                                              std::span<const std::string> names, int size,
+                                              PictureSwitches switches = {});
 
 // Whether the calling process has no thread but the caller's: only then may it fork a child that
 // goes on running the daemon's code (a lock held by another thread would never be released).

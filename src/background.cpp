@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "log.h"
-#include "picture_reader.h"
+#include "picture/reader.h"
 #include "text.h"
 
 DayPeriod day_period_for_hour(uint8_t hour, const BackgroundConfig& config) {
@@ -110,13 +110,9 @@ BackgroundChoice choose_background_now(const BackgroundConfig& config) {
     return choice;
 }
 
-std::optional<BgraBuffer> load_chosen_background(const std::string& path, uint32_t width,
-                                                 uint32_t height) {
-    Result<BgraBuffer, PictureError> buffer = load_cover(path, width, height);
-    if (!buffer.ok()) {
-        return std::nullopt;
-    }
-    return std::move(buffer.value());
+Result<BgraBuffer, PictureError> load_chosen_background(const std::string& path, uint32_t width,
+                                                        uint32_t height) {
+    return load_cover(path, width, height);
 }
 
 void log_background_choice(const BackgroundChoice& choice, uint32_t width, uint32_t height) {
@@ -131,11 +127,14 @@ void log_background_choice(const BackgroundChoice& choice, uint32_t width, uint3
     log_message(LogLevel::Info, "Background: selected image '" + utf8_lossy(*choice.path) + "'");
 }
 
-void log_background_result(const std::string& path, const std::optional<BgraBuffer>& picture) {
-    if (!picture) {
+void log_background_result(const std::string& path,
+                           const Result<BgraBuffer, PictureError>& picture) {
+    if (!picture.ok()) {
         log_message(LogLevel::Error, "Background: failed to load '" + utf8_lossy(path) + "'");
+        log_message(LogLevel::Warn,
+                    std::string("Background: ") + picture_error_text(picture.error()));
         return;
     }
-    log_message(LogLevel::Info,
-                "Background: loaded and scaled (" + std::to_string(picture->size()) + " bytes)");
+    log_message(LogLevel::Info, "Background: loaded and scaled (" +
+                                    std::to_string(picture.value().size()) + " bytes)");
 }

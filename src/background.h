@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "config.h"
-#include "picture.h"
+#include "picture/picture.h"
 
 inline constexpr const char* BACKGROUNDS_DIR = "/usr/share/vesko/backgrounds";
 
@@ -42,13 +42,15 @@ struct BackgroundChoice {
 };
 BackgroundChoice choose_background_now(const BackgroundConfig& config);
 
-// The chosen picture scaled to cover width x height; none when it cannot be read. Logs nothing:
-// the login screen logs the whole choice once (below).
-std::optional<BgraBuffer> load_chosen_background(const std::string& path, uint32_t width,
-                                                 uint32_t height);
+// The chosen picture scaled to cover width x height, or why it cannot be read. Logs nothing: the
+// login screen logs the whole choice once (below).
+Result<BgraBuffer, PictureError> load_chosen_background(const std::string& path, uint32_t width,
+                                                        uint32_t height);
 
 // "Background: hour=H period=P screen=WxH", then the picture selected, or the warning that
 // there is none.
 void log_background_choice(const BackgroundChoice& choice, uint32_t width, uint32_t height);
-// "Background: loaded and scaled (N bytes)", or the error that the picture could not be read.
-void log_background_result(const std::string& path, const std::optional<BgraBuffer>& picture);
+// "Background: loaded and scaled (N bytes)", or the error that the picture could not be read
+// followed by the reason as a warning.
+void log_background_result(const std::string& path,
+                           const Result<BgraBuffer, PictureError>& picture);

@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr Rgb8 DEFAULT_COLOR{0x1a, 0x1a, 0x2e};
-
 std::string position(const toml::node& node) {
     const auto& begin = node.source().begin;
     return "at line " + std::to_string(begin.line) + ", column " + std::to_string(begin.column);
@@ -79,7 +77,7 @@ struct KeyBinding {
     std::string_view name() const { return key.substr(key.find('.') + 1); }
 };
 
-std::vector<KeyBinding> config_keys(Config& c) {
+std::vector<KeyBinding> config_keys(Config& c, std::string& layouts) {
     constexpr std::string_view BG = "struct BackgroundConfig";
     constexpr std::string_view UI = "struct UiConfig";
     return {
@@ -89,7 +87,7 @@ std::vector<KeyBinding> config_keys(Config& c) {
         {"background.night_start", BG, ValueKind::Hour, &c.background.night_start},
         {"background.fallback_color", BG, ValueKind::Text, &c.background.fallback_color},
         {"ui.clock_24h", UI, ValueKind::Flag, &c.ui.clock_24h},
-        {"ui.layouts", UI, ValueKind::Text, &c.ui.layouts},
+        {"ui.layouts", UI, ValueKind::Text, &layouts},
         {"ui.scale", UI, ValueKind::Scale, &c.ui.scale},
         {"ui.remember_user", UI, ValueKind::Flag, &c.ui.remember_user},
         {"session.default", "struct SessionConfig", ValueKind::Text, &c.session.default_},
@@ -141,10 +139,11 @@ std::optional<std::string> map_key(const toml::node& node, const KeyBinding& bin
     return std::nullopt;
 }
 
-std::optional<std::string> map_config(const toml::table& root, Config& config) {
+std::optional<std::string> map_config(const toml::table& root, Config& config,
+                                      std::string& layouts) {
     std::string_view section;
     const toml::table* table = nullptr;
-    for (const KeyBinding& binding : config_keys(config)) {
+    for (const KeyBinding& binding : config_keys(config, layouts)) {
         if (binding.section() != section) {
             section = binding.section();
             table = nullptr;
@@ -203,9 +202,13 @@ Result<Config> parse_config(std::string_view text) {
                    std::to_string(begin.column) + ": " + std::string(err.description())};
     }
     Config config;
-    if (auto error = map_config(root, config)) {
+    std::string layouts;
+    if (auto error = map_config(root, config, layouts)) {
         return Err{std::move(*error)};
     }
+    config.background.fallback_rgb = parse_hex_color(config.background.fallback_color);
+    config.ui.layouts = split_layouts(layouts);
+    config.session.kind = session_kind_of(config.session.default_);
     return config;
 }
 
@@ -238,11 +241,34 @@ Rgb8 parse_hex_color(std::string_view text) {
         text.remove_prefix(1);
     }
     if (text.size() < 6) {
-        return DEFAULT_COLOR;
+        return DEFAULT_FALLBACK_RGB;
     }
     const auto component = [&](size_t offset, uint8_t fallback) {
         return parse_hex_pair(text.substr(offset, 2)).value_or(fallback);
     };
-    return Rgb8{component(0, DEFAULT_COLOR.red), component(2, DEFAULT_COLOR.green),
-                component(4, DEFAULT_COLOR.blue)};
+    return Rgb8{component(0, DEFAULT_FALLBACK_RGB.red), component(2, DEFAULT_FALLBACK_RGB.green),
+                component(4, DEFAULT_FALLBACK_RGB.blue)};
+}
+
+std::vector<std::string> split_layouts(std::string_view list) {
+    std::vector<std::string> items;
+    while (true) {
+        const size_t comma = list.find(',');
+        const std::string_view item = trim_space(list.substr(0, comma));
+        if (!item.empty()) {
+            items.emplace_back(item);
+        }
+        if (comma == std::string_view::npos) {
+            return items;
+        }
+        list.remove_prefix(comma + 1);
+    }
+}
+
+SessionKind session_kind_of(std::string_view text) {
+    return text == "graphical" ? SessionKind::Graphical : SessionKind::Console;
+}
+
+const char* session_kind_label(SessionKind kind) {
+    return kind == SessionKind::Graphical ? "graphical" : "console";
 }

@@ -98,11 +98,13 @@ void load_backdrop(Backdrop& backdrop) {
         }
         backdrop.picture_of.push_back(sizes.size());
         sizes.push_back(cover);
-        backdrop.pictures.push_back(
-            backdrop.choice.path
-                ? load_chosen_background(*backdrop.choice.path, static_cast<uint32_t>(cover.width),
-                                         static_cast<uint32_t>(cover.height))
-                : std::nullopt);
+        if (backdrop.choice.path) {
+            backdrop.pictures.push_back(
+                load_chosen_background(*backdrop.choice.path, static_cast<uint32_t>(cover.width),
+                                       static_cast<uint32_t>(cover.height)));
+        } else {
+            backdrop.pictures.emplace_back(Err{PictureError::Io});
+        }
     }
 }
 
@@ -112,28 +114,14 @@ void log_backdrop(const Backdrop& backdrop, const Rect& root) {
     if (!backdrop.choice.path) {
         return;
     }
-    for (const std::optional<BgraBuffer>& picture : backdrop.pictures) {
+    for (const Result<BgraBuffer, PictureError>& picture : backdrop.pictures) {
         log_background_result(*backdrop.choice.path, picture);
     }
 }
 
-void paint_backdrop(const GreeterContext& ctx, const std::string& fallback_color,
-                    const Backdrop& backdrop) {
-    static const std::optional<BgraBuffer> none;
-    for (size_t i = 0; i < backdrop.covers.size(); ++i) {
-        const size_t p = i < backdrop.picture_of.size() ? backdrop.picture_of[i] : SIZE_MAX;
-        paint_background_at(ctx, fallback_color,
-                            p < backdrop.pictures.size() ? backdrop.pictures[p] : none,
-                            backdrop.covers[i]);
-    }
-    for (const Rect& rect : backdrop.uncovered) {
-        paint_background_at(ctx, fallback_color, none, rect);
-    }
-}
-
 void log_backdrop_failures(const Backdrop& backdrop) {
-    for (const std::optional<BgraBuffer>& picture : backdrop.pictures) {
-        if (backdrop.choice.path && !picture) {
+    for (const Result<BgraBuffer, PictureError>& picture : backdrop.pictures) {
+        if (backdrop.choice.path && !picture.ok()) {
             log_background_result(*backdrop.choice.path, picture);
         }
     }

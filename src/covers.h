@@ -9,8 +9,8 @@
 
 #include "background.h"
 #include "config.h"
+#include "geometry.h"
 #include "monitors.h"
-#include "ui.h"
 
 // Where covers go, in painting order: the monitors cut to the root, larger first, without
 // repeats and without those wholly under later ones; the whole root when none is left.
@@ -24,8 +24,8 @@ struct Backdrop {
     BackgroundChoice choice;
     std::vector<Rect> covers;
     std::vector<Rect> uncovered;
-    // One picture per distinct cover size; none where it could not be loaded.
-    std::vector<std::optional<BgraBuffer>> pictures;
+    // One picture per distinct cover size, or why it could not be loaded.
+    std::vector<Result<BgraBuffer, PictureError>> pictures;
     std::vector<size_t> picture_of;  // for each cover
 };
 
@@ -39,6 +39,3 @@ void load_backdrop(Backdrop& backdrop);
 void log_backdrop(const Backdrop& backdrop, const Rect& root);
 // After the monitors changed: only the sizes the picture could not be loaded at.
 void log_backdrop_failures(const Backdrop& backdrop);
-
-void paint_backdrop(const GreeterContext& ctx, const std::string& fallback_color,
-                    const Backdrop& backdrop);

@@ -11,64 +11,64 @@
 
 namespace {
 
-bool changing_password(const GreeterContext& ctx) {
-    return ctx.password_prompt != PasswordPrompt::Password;
+bool changing_password(const GreeterState& state) {
+    return state.password_prompt != PasswordPrompt::Password;
 }
 
 // Return in the password field or "Log In": the login, or a step of the change of an expired
 // password. An empty entry of a new password is not taken.
-GreeterAction submit(GreeterContext& ctx) {
-    switch (ctx.password_prompt) {
+GreeterAction submit(GreeterState& state) {
+    switch (state.password_prompt) {
         case PasswordPrompt::Password:
-            ctx.name_offered = false;
+            state.name_offered = false;
             return GreeterAction::Submit;
         case PasswordPrompt::NewPassword:
-            if (ctx.password.empty()) {
+            if (state.password.empty()) {
                 return GreeterAction::Nothing;
             }
             // A copy, then the typed one wiped: the field's pages stay where they are.
-            ctx.new_password = ctx.password.copy();
-            ctx.password.wipe();
-            ctx.password_prompt = PasswordPrompt::RepeatNewPassword;
+            state.new_password = state.password.copy();
+            state.password.wipe();
+            state.password_prompt = PasswordPrompt::RepeatNewPassword;
             return GreeterAction::Repaint;
         case PasswordPrompt::RepeatNewPassword:
             break;
     }
-    if (ctx.password.empty()) {
+    if (state.password.empty()) {
         return GreeterAction::Nothing;
     }
-    const bool same = same_secret(ctx.password, ctx.new_password);
-    ctx.password.wipe();
+    const bool same = same_secret(state.password, state.new_password);
+    state.password.wipe();
     if (!same) {
-        ctx.new_password.wipe();
-        ctx.password_prompt = PasswordPrompt::NewPassword;
-        ctx.message = PASSWORDS_DIFFER_MESSAGE;
+        state.new_password.wipe();
+        state.password_prompt = PasswordPrompt::NewPassword;
+        state.message = PASSWORDS_DIFFER_MESSAGE;
         return GreeterAction::Repaint;
     }
     return GreeterAction::ChangePassword;
 }
 
 // Avatar loading is skipped for an empty user name: the current avatar stays.
-GreeterAction to_password_field(GreeterContext& ctx) {
-    ctx.password_focused = true;
-    return ctx.username.empty() ? GreeterAction::Repaint : GreeterAction::LoadAvatar;
+GreeterAction to_password_field(GreeterState& state) {
+    state.password_focused = true;
+    return state.username.empty() ? GreeterAction::Repaint : GreeterAction::LoadAvatar;
 }
 
 // Tab in the password field while a name is on offer. Typed there first, then Tab: that was a
 // name ("bob", Tab, password), now shown as the name, and the password field is empty for the
 // password. Tab before typing accepts the offered name. The focus stays either way: typing on
 // after the Tab never lands in the name field, where it would show.
-GreeterAction take_offered_name(GreeterContext& ctx) {
-    ctx.name_offered = false;
-    if (ctx.password.empty()) {
+GreeterAction take_offered_name(GreeterState& state) {
+    state.name_offered = false;
+    if (state.password.empty()) {
         return GreeterAction::Repaint;
     }
-    const bool fits = ctx.password.size() <= MAX_USERNAME_BYTES;
+    const bool fits = state.password.size() <= MAX_USERNAME_BYTES;
     if (fits) {
-        wipe_text(ctx.username);
-        ctx.username.append(ctx.password.view());
+        wipe_text(state.username);
+        state.username.append(state.password.view());
     }
-    ctx.password.wipe();
+    state.password.wipe();
     return fits ? GreeterAction::LoadAvatar : GreeterAction::Repaint;
 }
 
@@ -103,48 +103,48 @@ void remove_last_char(std::string& text) {
     text.resize(keep);
 }
 
-void offer_name(GreeterContext& ctx) {
-    ctx.password_focused = true;
-    ctx.name_offered = true;
+void offer_name(GreeterState& state) {
+    state.password_focused = true;
+    state.name_offered = true;
 }
 
-GreeterAction handle_key(GreeterContext& ctx, unsigned long keysym, std::string_view text) {
+GreeterAction handle_key(GreeterState& state, unsigned long keysym, std::string_view text) {
     switch (keysym) {
         case XK_BackSpace:
-            if (ctx.password_focused) {
-                ctx.password.remove_last_char();
+            if (state.password_focused) {
+                state.password.remove_last_char();
             } else {
-                remove_last_char(ctx.username);
+                remove_last_char(state.username);
             }
             return GreeterAction::Repaint;
         case XK_Tab:
             // The user name is fixed while its expired password is changed.
-            if (changing_password(ctx)) {
+            if (changing_password(state)) {
                 return GreeterAction::Nothing;
             }
-            ctx.message.reset();
-            if (ctx.password_focused && ctx.name_offered) {
-                return take_offered_name(ctx);
+            state.message.reset();
+            if (state.password_focused && state.name_offered) {
+                return take_offered_name(state);
             }
-            if (ctx.password_focused) {
-                ctx.password_focused = false;
+            if (state.password_focused) {
+                state.password_focused = false;
                 return GreeterAction::Repaint;
             }
-            return to_password_field(ctx);
+            return to_password_field(state);
         case XK_Return:
-            if (ctx.password_focused) {
-                return submit(ctx);
+            if (state.password_focused) {
+                return submit(state);
             }
-            return to_password_field(ctx);
+            return to_password_field(state);
         case XK_Escape:
-            wipe_text(ctx.username);
-            ctx.password.wipe();
-            ctx.current_password.wipe();
-            ctx.new_password.wipe();
-            ctx.password_prompt = PasswordPrompt::Password;
-            ctx.message.reset();
-            ctx.password_focused = false;
-            ctx.name_offered = false;
+            wipe_text(state.username);
+            state.password.wipe();
+            state.current_password.wipe();
+            state.new_password.wipe();
+            state.password_prompt = PasswordPrompt::Password;
+            state.message.reset();
+            state.password_focused = false;
+            state.name_offered = false;
             return GreeterAction::DropAvatar;
         default:
             break;
@@ -158,38 +158,40 @@ GreeterAction handle_key(GreeterContext& ctx, unsigned long keysym, std::string_
     if (!is_typable_text(text)) {
         return GreeterAction::Nothing;
     }
-    if (ctx.password_focused) {
-        if (ctx.password.size() + text.size() > MAX_PASSWORD_BYTES || !ctx.password.append(text)) {
+    if (state.password_focused) {
+        if (state.password.size() + text.size() > MAX_PASSWORD_BYTES ||
+            !state.password.append(text)) {
             return GreeterAction::Nothing;
         }
         return GreeterAction::Repaint;
     }
-    if (ctx.username.size() + text.size() > MAX_USERNAME_BYTES) {
+    if (state.username.size() + text.size() > MAX_USERNAME_BYTES) {
         return GreeterAction::Nothing;
     }
-    ctx.username.append(text);
+    state.username.append(text);
     return GreeterAction::Repaint;
 }
 
-GreeterAction handle_button(GreeterContext& ctx, int32_t x, int32_t y) {
-    if (rect_contains(ctx.username_rect, x, y)) {
-        if (changing_password(ctx)) {
+GreeterAction handle_button(GreeterState& state, const GreeterLayout& layout, int32_t x,
+                            int32_t y) {
+    if (rect_contains(layout.username_rect, x, y)) {
+        if (changing_password(state)) {
             return GreeterAction::Nothing;
         }
-        ctx.password_focused = false;
-        ctx.name_offered = false;
+        state.password_focused = false;
+        state.name_offered = false;
         return GreeterAction::Repaint;
     }
-    if (rect_contains(ctx.password_rect, x, y)) {
-        if (ctx.password_focused) {
+    if (rect_contains(layout.password_rect, x, y)) {
+        if (state.password_focused) {
             return GreeterAction::Repaint;
         }
-        return to_password_field(ctx);
+        return to_password_field(state);
     }
-    if (rect_contains(ctx.login_rect, x, y)) {
-        return submit(ctx);
+    if (rect_contains(layout.login_rect, x, y)) {
+        return submit(state);
     }
-    switch (hit_power_button(ctx, x, y)) {
+    switch (hit_bar_button(layout, !state.layout_label.empty(), x, y)) {
         case POWER_OFF_BUTTON:
             return GreeterAction::PowerOff;
         case REBOOT_BUTTON:
@@ -203,48 +205,50 @@ GreeterAction handle_button(GreeterContext& ctx, int32_t x, int32_t y) {
     }
 }
 
-GreeterAction handle_motion(GreeterContext& ctx, int32_t x, int32_t y) {
-    const bool login_hovered = rect_contains(ctx.login_rect, x, y);
-    const uint8_t hovered_button = hit_power_button(ctx, x, y);
-    const bool changed = login_hovered != ctx.login_hovered || hovered_button != ctx.hovered_button;
-    ctx.login_hovered = login_hovered;
-    ctx.hovered_button = hovered_button;
+GreeterAction handle_motion(GreeterState& state, const GreeterLayout& layout, int32_t x,
+                            int32_t y) {
+    const bool login_hovered = rect_contains(layout.login_rect, x, y);
+    const uint8_t hovered_button = hit_bar_button(layout, !state.layout_label.empty(), x, y);
+    const bool changed =
+        login_hovered != state.login_hovered || hovered_button != state.hovered_button;
+    state.login_hovered = login_hovered;
+    state.hovered_button = hovered_button;
     return changed ? GreeterAction::Repaint : GreeterAction::Nothing;
 }
 
-bool forget_typed_passwords(GreeterContext& ctx) {
-    if (ctx.password.empty() && ctx.current_password.empty() && ctx.new_password.empty() &&
-        !changing_password(ctx) && !ctx.message) {
+bool forget_typed_passwords(GreeterState& state) {
+    if (state.password.empty() && state.current_password.empty() && state.new_password.empty() &&
+        !changing_password(state) && !state.message) {
         return false;
     }
-    ctx.password.wipe();
-    ctx.current_password.wipe();
-    ctx.new_password.wipe();
-    ctx.password_prompt = PasswordPrompt::Password;
-    ctx.message.reset();
-    if (ctx.username.empty()) {
-        ctx.password_focused = false;
-        ctx.name_offered = false;
+    state.password.wipe();
+    state.current_password.wipe();
+    state.new_password.wipe();
+    state.password_prompt = PasswordPrompt::Password;
+    state.message.reset();
+    if (state.username.empty()) {
+        state.password_focused = false;
+        state.name_offered = false;
     } else {
-        offer_name(ctx);
+        offer_name(state);
     }
     return true;
 }
 
-void apply_login_failure(GreeterContext& ctx, const std::string& error, bool password_expired) {
-    const bool changing = changing_password(ctx);
-    ctx.message = error;
+void apply_login_failure(GreeterState& state, const std::string& error, bool password_expired) {
+    const bool changing = changing_password(state);
+    state.message = error;
     if (password_expired && !changing) {
-        ctx.current_password = ctx.password.copy();
-        ctx.message = PASSWORD_EXPIRED_MESSAGE;
+        state.current_password = state.password.copy();
+        state.message = PASSWORD_EXPIRED_MESSAGE;
     }
-    ctx.password.wipe();
-    ctx.new_password.wipe();
+    state.password.wipe();
+    state.new_password.wipe();
     if (!password_expired) {
-        ctx.current_password.wipe();
-        ctx.password_prompt = PasswordPrompt::Password;
+        state.current_password.wipe();
+        state.password_prompt = PasswordPrompt::Password;
         return;
     }
-    ctx.password_prompt = PasswordPrompt::NewPassword;
-    ctx.password_focused = true;
+    state.password_prompt = PasswordPrompt::NewPassword;
+    state.password_focused = true;
 }

@@ -6,7 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "ui.h"
+#include "greeter_layout.h"
+#include "greeter_state.h"
 
 inline constexpr const char* PASSWORD_EXPIRED_MESSAGE =
     "Your password has expired. Choose a new one.";
@@ -41,20 +42,21 @@ KeyText key_text_utf8(unsigned long keysym, std::string_view lookup);
 // Text entry: whether the text may be typed at all (no C0 or C1 control character).
 bool is_typable_text(std::string_view utf8);
 
-// The input rules. They change the context's input state and say what the X side must do.
-GreeterAction handle_key(GreeterContext& ctx, unsigned long keysym, std::string_view text);
-GreeterAction handle_button(GreeterContext& ctx, int32_t x, int32_t y);
-GreeterAction handle_motion(GreeterContext& ctx, int32_t x, int32_t y);
+// The input rules. They change the greeter's state and say what the X side must do; the pointer
+// is hit-tested against the layout the greeter is drawn with.
+GreeterAction handle_key(GreeterState& state, unsigned long keysym, std::string_view text);
+GreeterAction handle_button(GreeterState& state, const GreeterLayout& layout, int32_t x, int32_t y);
+GreeterAction handle_motion(GreeterState& state, const GreeterLayout& layout, int32_t x, int32_t y);
 // After INACTIVITY_WIPE_SECONDS without a key or click: every typed password goes, a change of an
 // expired password is left for the normal prompt, the message goes, and a user name stays on
 // offer. True when something changed (the screen needs painting).
 inline constexpr int INACTIVITY_WIPE_SECONDS = 60;
-bool forget_typed_passwords(GreeterContext& ctx);
+bool forget_typed_passwords(GreeterState& state);
 
 // A refused login or change: the message, the password emptied. An expired password becomes the
 // current one and the field asks for a new one; a refusal that is not about an expired password
 // ends a change.
-void apply_login_failure(GreeterContext& ctx, const std::string& error,
+void apply_login_failure(GreeterState& state, const std::string& error,
                          bool password_expired = false);
 
 // Removes the last UTF-8 character, zeroing its bytes first.
@@ -62,4 +64,4 @@ void remove_last_char(std::string& text);
 
 // A name is on offer: the focus in the password field, a Tab there takes what was typed as the
 // name.
-void offer_name(GreeterContext& ctx);
+void offer_name(GreeterState& state);

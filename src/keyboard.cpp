@@ -12,22 +12,13 @@
 #include <memory>
 
 #include "log.h"
+#include "text.h"
 
 namespace {
 
 constexpr const char* RULES_NAMES_PROPERTY = "_XKB_RULES_NAMES";
 // Longer than any real value; setxkbmap reads at most this much too.
 constexpr long RULES_NAMES_MAX_WORDS = 1024;
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 bool has_symbols_file(const std::string& code) {
     const std::string path = std::string(XKB_ROOT) + "/symbols/" + code;
@@ -104,21 +95,6 @@ XkbRulesNames parse_rules_names(std::string_view value) {
     return names;
 }
 
-std::vector<std::string> split_layouts(std::string_view list) {
-    std::vector<std::string> items;
-    while (true) {
-        const size_t comma = list.find(',');
-        const std::string_view item = trim(list.substr(0, comma));
-        if (!item.empty()) {
-            items.emplace_back(item);
-        }
-        if (comma == std::string_view::npos) {
-            return items;
-        }
-        list.remove_prefix(comma + 1);
-    }
-}
-
 bool is_layout_code(std::string_view code) {
     if (code.empty()) {
         return false;
@@ -131,16 +107,16 @@ bool is_layout_code(std::string_view code) {
     return true;
 }
 
-LayoutChoice choose_layouts(std::string_view list,
+LayoutChoice choose_layouts(const std::vector<std::string>& codes,
                             const std::function<bool(const std::string&)>& known) {
     LayoutChoice choice;
-    for (std::string& code : split_layouts(list)) {
+    for (const std::string& code : codes) {
         if (!is_layout_code(code) || !known(code)) {
-            choice.unknown.push_back(std::move(code));
+            choice.unknown.push_back(code);
         } else if (choice.layouts.size() == MAX_LAYOUTS) {
-            choice.beyond_limit.push_back(std::move(code));
+            choice.beyond_limit.push_back(code);
         } else {
-            choice.layouts.push_back(std::move(code));
+            choice.layouts.push_back(code);
         }
     }
     return choice;
@@ -151,7 +127,7 @@ std::vector<std::string> layout_labels(std::string_view layout_list, int groups)
     std::vector<std::string> codes;
     while (true) {
         const size_t comma = layout_list.find(',');
-        codes.emplace_back(trim(layout_list.substr(0, comma)));
+        codes.emplace_back(trim_space(layout_list.substr(0, comma)));
         if (comma == std::string_view::npos) {
             break;
         }
@@ -231,7 +207,7 @@ bool follow_keyboard_event(KeyboardState& state, const XEvent& event) {
     return false;
 }
 
-void set_layouts(Display* display, Window root, std::string_view configured) {
+void set_layouts(Display* display, Window root, const std::vector<std::string>& configured) {
     const LayoutChoice choice = choose_layouts(configured, has_symbols_file);
     for (const std::string& code : choice.unknown) {
         log_message(LogLevel::Warn,

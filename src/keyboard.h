@@ -29,13 +29,10 @@ struct XkbRulesNames {
 // The property's NUL-separated names, in order; missing ones stay empty.
 XkbRulesNames parse_rules_names(std::string_view value);
 
-// The comma-separated items without surrounding blanks; empty items dropped.
-std::vector<std::string> split_layouts(std::string_view list);
-
 // A code that can only name a file directly under symbols/.
 bool is_layout_code(std::string_view code);
 
-// What a `[ui] layouts` text asks for: the codes to set, in order, and those left out.
+// What the `[ui] layouts` codes ask for: the codes to set, in order, and those left out.
 struct LayoutChoice {
     std::vector<std::string> layouts;
     std::vector<std::string> unknown;
@@ -43,7 +40,7 @@ struct LayoutChoice {
     bool operator==(const LayoutChoice&) const = default;
 };
 
-LayoutChoice choose_layouts(std::string_view list,
+LayoutChoice choose_layouts(const std::vector<std::string>& codes,
                             const std::function<bool(const std::string&)>& known);
 
 // The button text of each of `groups` groups: the layout code in capitals ("us" gives "US"),
@@ -71,7 +68,7 @@ bool follow_keyboard_event(KeyboardState& state, const XEvent& event);
 
 // Sets the configured layouts as setxkbmap would, keeping the rules, model and options the
 // server has; unknown codes are logged and skipped.
-void set_layouts(Display* display, Window root, std::string_view configured);
+void set_layouts(Display* display, Window root, const std::vector<std::string>& configured);
 
 void lock_next_layout(Display* display, const KeyboardState& state);
 

@@ -18,7 +18,6 @@
 #include "log.h"
 #include "monitors.h"
 #include "power.h"
-#include "session.h"
 #include "supervise.h"
 #include "text.h"
 
@@ -27,9 +26,9 @@ namespace {
 static_assert(LAST_USER_NAME_BYTES <= MAX_USERNAME_BYTES, "a remembered name fits the field");
 
 void redraw(LoginScreen& screen, const Config& config) {
-    paint_backdrop(screen.ctx, config.background.fallback_color, screen.backdrop);
+    paint_backdrop(screen.view, config.background.fallback_rgb, screen.backdrop);
     const std::string clock = clock_text(config.ui.clock_24h);
-    draw_greeter(screen.ctx, clock, screen.avatar);
+    draw_greeter(screen.view, screen.state, clock, screen.avatar);
     XFlush(screen.display);
 }
 
@@ -85,73 +84,79 @@ void root_size(Display* display, Window root, unsigned& width, unsigned& height)
 
 // The monitor the greeter goes on, its scale, and where the covers of the picture go.
 void choose_area(LoginScreen& screen, const Config& config, Backdrop& plan) {
-    GreeterContext& ctx = screen.ctx;
+    GreeterView& view = screen.view;
     const std::vector<Monitor> monitors = read_monitors(screen.display, screen.root);
-    plan = plan_backdrop(monitors, Rect{0, 0, ctx.width, ctx.height});
-    const Monitor chosen = choose_monitor(monitors, ctx.width, ctx.height);
-    ctx.area = chosen.rect;
-    ctx.scale = choose_scale(config.ui.scale, chosen);
-    const Rect& a = ctx.area;
+    plan = plan_backdrop(monitors, Rect{0, 0, view.width, view.height});
+    const Monitor chosen = choose_monitor(monitors, view.width, view.height);
+    view.area = chosen.rect;
+    view.scale = choose_scale(config.ui.scale, chosen);
+    const Rect& a = view.area;
     log_message(LogLevel::Info,
                 "Monitor: " + (chosen.name.empty() ? "(whole screen)" : chosen.name) + " " +
                     std::to_string(a.width) + "x" + std::to_string(a.height) + "+" +
                     std::to_string(a.x) + "+" + std::to_string(a.y) +
-                    " scale=" + std::to_string(ctx.scale));
-    if (ctx.scale < config.ui.scale) {
+                    " scale=" + std::to_string(view.scale));
+    if (view.scale < config.ui.scale) {
         log_message(LogLevel::Warn, "Monitor: scale " + std::to_string(config.ui.scale) +
                                         " does not fit " + std::to_string(a.width) + "x" +
                                         std::to_string(a.height) + ", using scale " +
-                                        std::to_string(ctx.scale));
+                                        std::to_string(view.scale));
     }
 }
 
 int current_minute_key();
 
+// Where the greeter is drawn, and so what the pointer hits.
+GreeterLayout layout_of(const LoginScreen& screen) {
+    return greeter_layout(screen.view.area, screen.view.scale);
+}
+
 // The avatar at the size the layout draws it.
-std::optional<BgraBuffer> load_shown_avatar(const GreeterContext& ctx) {
-    return load_avatar(ctx.username, greeter_layout(ctx.area, ctx.scale).avatar.width);
+std::optional<BgraBuffer> load_shown_avatar(const LoginScreen& screen) {
+    return load_avatar(screen.state.username, layout_of(screen).avatar.width);
 }
 
 void show_keyboard(LoginScreen& screen) {
-    screen.ctx.caps_lock = screen.keyboard.caps_lock;
-    screen.ctx.layout_label = active_layout_label(screen.keyboard);
+    screen.state.caps_lock = screen.keyboard.caps_lock;
+    screen.state.layout_label = active_layout_label(screen.keyboard);
 }
 
 bool show(Display* display, const Config& config, LoginScreen& screen) {
     screen.display = display;
-    GreeterContext& ctx = screen.ctx;
+    GreeterView& view = screen.view;
+    GreeterState& state = screen.state;
     const int sn = DefaultScreen(display);
     const Window root = RootWindow(display, sn);
     screen.root = root;
     unsigned width = 0;
     unsigned height = 0;
     root_size(display, root, width, height);
-    ctx.display = display;
-    ctx.screen = sn;
-    ctx.visual = DefaultVisual(display, sn);
-    ctx.colormap = DefaultColormap(display, sn);
-    ctx.depth = DefaultDepth(display, sn);
-    ctx.width = static_cast<int32_t>(width);
-    ctx.height = static_cast<int32_t>(height);
+    view.display = display;
+    view.screen = sn;
+    view.visual = DefaultVisual(display, sn);
+    view.colormap = DefaultColormap(display, sn);
+    view.depth = DefaultDepth(display, sn);
+    view.width = static_cast<int32_t>(width);
+    view.height = static_cast<int32_t>(height);
     log_message(LogLevel::Info, "Screen: " + std::to_string(width) + "x" + std::to_string(height) +
-                                    " depth=" + std::to_string(ctx.depth) +
+                                    " depth=" + std::to_string(view.depth) +
                                     " screen=" + std::to_string(sn));
     Backdrop backdrop;
     choose_area(screen, config, backdrop);
 
     XSetWindowAttributes attrs{};
     attrs.override_redirect = True;
-    attrs.colormap = ctx.colormap;
+    attrs.colormap = view.colormap;
     attrs.event_mask = GREETER_EVENT_MASK;
-    ctx.x.window = WindowOwner(
-        display, XCreateWindow(display, root, 0, 0, width, height, 0, ctx.depth, InputOutput,
-                               ctx.visual, CWOverrideRedirect | CWColormap | CWEventMask, &attrs));
-    XMapRaised(display, ctx.x.window);
+    view.x.window = WindowOwner(
+        display, XCreateWindow(display, root, 0, 0, width, height, 0, view.depth, InputOutput,
+                               view.visual, CWOverrideRedirect | CWColormap | CWEventMask, &attrs));
+    XMapRaised(display, view.x.window);
 
-    screen.ctx.x.cursor = CursorOwner(display, XCreateFontCursor(display, GREETER_CURSOR_SHAPE));
-    XDefineCursor(display, ctx.x.window, screen.ctx.x.cursor);
+    screen.view.x.cursor = CursorOwner(display, XCreateFontCursor(display, GREETER_CURSOR_SHAPE));
+    XDefineCursor(display, view.x.window, screen.view.x.cursor);
 
-    if (!grab_input(display, ctx.x.window, screen.ctx.x.cursor)) {
+    if (!grab_input(display, view.x.window, screen.view.x.cursor)) {
         log_message(LogLevel::Error,
                     "X: another client holds the keyboard or the pointer; the "
                     "login screen could not grab them within " +
@@ -184,30 +189,31 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     screen.keyboard = read_keyboard(display, root);
     show_keyboard(screen);
 
-    ctx.x.gc = GcOwner(display, XCreateGC(display, ctx.x.window, 0, nullptr));
-    open_greeter_fonts(ctx);
-    ctx.x.draw = DrawOwner(display, XftDrawCreate(display, ctx.x.window, ctx.visual, ctx.colormap));
+    view.x.gc = GcOwner(display, XCreateGC(display, view.x.window, 0, nullptr));
+    open_greeter_fonts(view);
+    view.x.draw =
+        DrawOwner(display, XftDrawCreate(display, view.x.window, view.visual, view.colormap));
     if (loader.joinable()) {
         loader.join();
     }
     // Logged here, after the keyboard's lines: the same order at every showing.
-    log_backdrop(backdrop, Rect{0, 0, ctx.width, ctx.height});
+    log_backdrop(backdrop, Rect{0, 0, view.width, view.height});
     screen.backdrop = std::move(backdrop);
 
-    ctx.username.reserve(MAX_USERNAME_BYTES + KEY_TEXT_BYTES);
-    ctx.password_focused = false;
-    ctx.name_offered = false;
-    ctx.login_hovered = false;
-    ctx.hovered_button = NO_BUTTON;
+    state.username.reserve(MAX_USERNAME_BYTES + KEY_TEXT_BYTES);
+    state.password_focused = false;
+    state.name_offered = false;
+    state.login_hovered = false;
+    state.hovered_button = NO_BUTTON;
     screen.avatar.reset();
     // The first paint shows this minute: no second full paint follows at the first wake-up.
     screen.minute_key = current_minute_key();
     screen.last_input = std::chrono::steady_clock::now();
     if (config.ui.remember_user) {
         if (std::optional<std::string> name = load_last_user()) {
-            ctx.username.assign(*name);
-            offer_name(ctx);
-            screen.avatar = load_shown_avatar(ctx);
+            state.username.assign(*name);
+            offer_name(state);
+            screen.avatar = load_shown_avatar(screen);
         }
     }
 
@@ -236,30 +242,26 @@ void power_action(GreeterAction action) {
 
 // Carries out what the input rules asked for; a PID when a session was started.
 std::optional<pid_t> perform(LoginScreen& screen, const Config& config, GreeterAction action) {
-    GreeterContext& ctx = screen.ctx;
+    GreeterState& state = screen.state;
     switch (action) {
         case GreeterAction::Nothing:
             return std::nullopt;
         case GreeterAction::LoadAvatar:
-            screen.avatar = load_shown_avatar(ctx);
+            screen.avatar = load_shown_avatar(screen);
             break;
         case GreeterAction::DropAvatar:
             screen.avatar.reset();
             break;
         case GreeterAction::Submit:
         case GreeterAction::ChangePassword: {
-            Result<pid_t, LoginRefusal> result =
-                action == GreeterAction::Submit
-                    ? attempt_login(ctx.username, ctx.password, config.session.default_)
-                    : attempt_password_change(ctx.username, ctx.current_password, ctx.new_password,
-                                              config.session.default_);
-            if (result.ok()) {
+            const std::optional<pid_t> session =
+                submit_login(state, config.session.kind, screen.attempt);
+            if (session) {
                 if (config.ui.remember_user) {
-                    remember_user(ctx.username);
+                    remember_user(state.username);
                 }
-                return result.value();
+                return session;
             }
-            apply_login_failure(ctx, result.error().message, result.error().password_expired);
             break;
         }
         case GreeterAction::PowerOff:
@@ -306,15 +308,16 @@ bool follow_server(LoginScreen& screen, XEvent& event) {
 
 // Lays the greeter out again on the monitors as they are now.
 void relayout(LoginScreen& screen, const Config& config) {
-    GreeterContext& ctx = screen.ctx;
+    GreeterView& view = screen.view;
+    GreeterState& state = screen.state;
     unsigned width = 0;
     unsigned height = 0;
     root_size(screen.display, screen.root, width, height);
-    const int32_t old_scale = ctx.scale;
-    if (static_cast<int32_t>(width) != ctx.width || static_cast<int32_t>(height) != ctx.height) {
-        ctx.width = static_cast<int32_t>(width);
-        ctx.height = static_cast<int32_t>(height);
-        XMoveResizeWindow(screen.display, ctx.x.window, 0, 0, width, height);
+    const int32_t old_scale = view.scale;
+    if (static_cast<int32_t>(width) != view.width || static_cast<int32_t>(height) != view.height) {
+        view.width = static_cast<int32_t>(width);
+        view.height = static_cast<int32_t>(height);
+        XMoveResizeWindow(screen.display, view.x.window, 0, 0, width, height);
     }
     Backdrop plan;
     choose_area(screen, config, plan);
@@ -326,11 +329,11 @@ void relayout(LoginScreen& screen, const Config& config) {
     } else {
         screen.backdrop.uncovered = std::move(plan.uncovered);
     }
-    if (ctx.scale != old_scale) {
-        close_greeter_fonts(ctx);
-        open_greeter_fonts(ctx);
-        if (screen.avatar && !ctx.username.empty()) {
-            screen.avatar = load_shown_avatar(ctx);
+    if (view.scale != old_scale) {
+        close_greeter_fonts(view);
+        open_greeter_fonts(view);
+        if (screen.avatar && !state.username.empty()) {
+            screen.avatar = load_shown_avatar(screen);
         }
     }
 }
@@ -349,10 +352,11 @@ void catch_up(LoginScreen& screen, const Config& config) {
             screen.keyboard_stale = false;
             screen.keyboard = read_keyboard(screen.display, screen.root);
         }
-        const bool caps_lock = screen.ctx.caps_lock;
-        const std::string label = screen.ctx.layout_label;
+        const bool caps_lock = screen.state.caps_lock;
+        const std::string label = screen.state.layout_label;
         show_keyboard(screen);
-        repaint = repaint || caps_lock != screen.ctx.caps_lock || label != screen.ctx.layout_label;
+        repaint =
+            repaint || caps_lock != screen.state.caps_lock || label != screen.state.layout_label;
     }
     if (repaint) {
         redraw(screen, config);
@@ -362,10 +366,10 @@ void catch_up(LoginScreen& screen, const Config& config) {
 std::optional<pid_t> handle_event(LoginScreen& screen, const Config& config, XEvent& event) {
     // Events sent by other clients, and events for an earlier greeter window, are not input.
     if (event.xany.send_event || follow_server(screen, event) ||
-        event.xany.window != screen.ctx.x.window) {
+        event.xany.window != screen.view.x.window) {
         return std::nullopt;
     }
-    GreeterContext& ctx = screen.ctx;
+    GreeterState& state = screen.state;
     if (event.type == KeyPress || event.type == ButtonPress) {
         screen.last_input = std::chrono::steady_clock::now();
     }
@@ -373,14 +377,18 @@ std::optional<pid_t> handle_event(LoginScreen& screen, const Config& config, XEv
         case KeyPress: {
             KeyText text;
             const unsigned long keysym = lookup_key(event.xkey, text);
-            const GreeterAction action = handle_key(ctx, keysym, text.view());
+            const GreeterAction action = handle_key(state, keysym, text.view());
             explicit_bzero(text.bytes, sizeof text.bytes);
             return perform(screen, config, action);
         }
         case ButtonPress:
-            return perform(screen, config, handle_button(ctx, event.xbutton.x, event.xbutton.y));
+            return perform(
+                screen, config,
+                handle_button(state, layout_of(screen), event.xbutton.x, event.xbutton.y));
         case MotionNotify:
-            return perform(screen, config, handle_motion(ctx, event.xmotion.x, event.xmotion.y));
+            return perform(
+                screen, config,
+                handle_motion(state, layout_of(screen), event.xmotion.x, event.xmotion.y));
         case Expose:
             return perform(screen, config, GreeterAction::Repaint);
         default:
@@ -396,7 +404,23 @@ int current_minute_key() {
 
 }  // namespace
 
-std::optional<pid_t> run_login_screen(Display* display, const Config& config, LoginScreen& screen) {
+std::optional<pid_t> submit_login(GreeterState& state, SessionKind session,
+                                  const LoginAttempt& attempt) {
+    const bool changing = state.password_prompt != PasswordPrompt::Password;
+    const LoginRequest request{changing ? LoginMode::ChangeExpiredPassword : LoginMode::Normal,
+                               state.username, changing ? state.current_password : state.password,
+                               state.new_password, session};
+    Result<pid_t, LoginRefusal> result = attempt(request);
+    if (result.ok()) {
+        return result.value();
+    }
+    apply_login_failure(state, result.error().message, result.error().password_expired);
+    return std::nullopt;
+}
+
+std::optional<pid_t> run_login_screen(Display* display, const Config& config, LoginScreen& screen,
+                                      LoginAttempt attempt) {
+    screen.attempt = std::move(attempt);
     if (!show(display, config, screen)) {
         return std::nullopt;
     }
@@ -416,7 +440,7 @@ std::optional<pid_t> run_login_screen(Display* display, const Config& config, Lo
         // Checked on the clock's wake-up: no timer of its own.
         if (std::chrono::steady_clock::now() - screen.last_input >=
                 std::chrono::seconds(INACTIVITY_WIPE_SECONDS) &&
-            forget_typed_passwords(screen.ctx)) {
+            forget_typed_passwords(screen.state)) {
             log_message(LogLevel::Info, "No input for " + std::to_string(INACTIVITY_WIPE_SECONDS) +
                                             " s: typed passwords wiped");
             redraw(screen, config);
@@ -438,10 +462,10 @@ std::optional<pid_t> run_login_screen(Display* display, const Config& config, Lo
 }
 
 void hide_login_screen(LoginScreen& screen) {
-    if (screen.display == nullptr || screen.ctx.x.window == 0) {
+    if (screen.display == nullptr || screen.view.x.window == 0) {
         return;
     }
-    XUnmapWindow(screen.display, screen.ctx.x.window);
+    XUnmapWindow(screen.display, screen.view.x.window);
     // The session's changes to the root are none of the hidden greeter's business.
     XSelectInput(screen.display, screen.root, NoEventMask);
     XUngrabKeyboard(screen.display, CurrentTime);
@@ -453,7 +477,7 @@ void close_login_screen(LoginScreen& screen) {
     if (screen.display == nullptr) {
         return;
     }
-    release_greeter(screen.ctx);
+    release_greeter(screen.view, screen.state);
     screen.avatar.reset();
     screen.backdrop = Backdrop{};
     XFlush(screen.display);

@@ -13,6 +13,7 @@
 #include "covers.h"
 #include "input.h"
 #include "keyboard.h"
+#include "login_flow.h"
 #include "ui.h"
 
 // StructureNotify, Exposure, PointerMotion, ButtonPress, KeyPress.
@@ -31,7 +32,10 @@ inline constexpr int MAX_SHOWINGS_WITHOUT_INPUT = 3;
 struct LoginScreen {
     Display* display = nullptr;
     Window root = 0;
-    GreeterContext ctx;
+    GreeterState state;
+    GreeterView view;
+    // How a submit is carried out: attempt_login, or a stand-in under test.
+    LoginAttempt attempt;
     std::optional<BgraBuffer> avatar;
     Backdrop backdrop;
     int minute_key = -1;
@@ -54,9 +58,17 @@ struct LoginScreen {
     ~LoginScreen();
 };
 
-// Shows a fresh greeter and returns the PID of the session a successful login started; nothing
-// when the greeter could not grab the keyboard and pointer (it is then not shown).
-std::optional<pid_t> run_login_screen(Display* display, const Config& config, LoginScreen& screen);
+// Shows a fresh greeter and returns the PID of the session a successful login started through
+// `attempt`; nothing when the greeter could not grab the keyboard and pointer (it is then not
+// shown).
+std::optional<pid_t> run_login_screen(Display* display, const Config& config, LoginScreen& screen,
+                                      LoginAttempt attempt);
+
+// Hands what the greeter holds to `attempt`: the typed password, or while an expired one is
+// changed, the current and the new one. A refusal becomes the state's message (and may start or
+// end a change); the session process's PID when one started.
+std::optional<pid_t> submit_login(GreeterState& state, SessionKind session,
+                                  const LoginAttempt& attempt);
 
 // Unmaps the window and releases the grabs; the window stays.
 void hide_login_screen(LoginScreen& screen);

@@ -15,6 +15,7 @@
 #include "config.h"
 #include "fd.h"
 #include "log.h"
+#include "login_flow.h"
 #include "login_screen.h"
 #include "supervise.h"
 #include "x_names.h"
@@ -247,7 +248,8 @@ int main() {
     for (;;) {
         log_message(LogLevel::Info, "Entering login screen");
         LoginScreen screen;
-        const std::optional<pid_t> session = run_login_screen(display, config, screen);
+        const std::optional<pid_t> session =
+            run_login_screen(display, config, screen, attempt_login);
         if (!session) {
             // Another client holds the keyboard or the pointer, or the connection was killed:
             // the reset takes them away.

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "ui.h"
+#include "geometry.h"
+#include "greeter_layout.h"
 
 // The density at which scale 1 shows the login box at its intended physical size.
 inline constexpr double REFERENCE_DPI = 96.0;

@@ -54,73 +54,7 @@ Result<Ok, LaunchFailure> read_report(int fd) {
     return Err{LaunchFailure{report->substr(1), report->front() == 'P'}};
 }
 
-// `new_password` is set when an expired password is changed.
-Result<pid_t, LoginRefusal> authenticate_and_launch(const std::string& username,
-                                                    SecretText& password, SecretText* new_password,
-                                                    const std::string& session_kind) {
-    // The name may be a password typed one field too early: the journal names it only once the
-    // account exists.
-    const TypedName typed{username, lookup_user(username).has_value()};
-    log_typed_name(LogLevel::Info, typed, "Attempting login for user ");
-    Result<std::unique_ptr<PamClient>, PamFailure> auth =
-        begin_pam_login(typed, password, new_password);
-    const bool expired = !auth.ok() && auth.error().password_expired;
-    // Nothing needs the typed passwords any more, unless an expired one is still to be changed.
-    if (new_password != nullptr) {
-        new_password->wipe();
-    }
-    if (!expired) {
-        password.wipe();
-    }
-    if (!auth.ok()) {
-        const std::string& shown = auth.error().shown;
-        const char* what =
-            expired && new_password != nullptr ? "Password change failed" : "Authentication failed";
-        log_typed_name(LogLevel::Warn, typed, std::string(what) + " for ", ": " + shown);
-        if (expired && new_password == nullptr) {
-            log_typed_name(LogLevel::Info, typed, "The password of ",
-                           " has expired: asking for a new one");
-        }
-        return Err{LoginRefusal{shown, expired}};
-    }
-    log_typed_name(LogLevel::Info, typed, "Authentication succeeded for user ");
-
-    const bool graphical = is_graphical_kind(session_kind);
-    log_typed_name(LogLevel::Info, typed,
-                   std::string("Launching ") + session_kind_label(graphical) + " session for ");
-    Result<pid_t, LaunchFailure> launched =
-        launch_session(std::move(auth.value()), username, x_display_name(), graphical);
-    if (!launched.ok()) {
-        const LaunchFailure& failure = launched.error();
-        log_typed_name(LogLevel::Error, typed, "Session launch failed for ", ": " + failure.text);
-        return Err{LoginRefusal{failure.from_pam ? failure.text
-                                                 : "Session launch failed: " + failure.text}};
-    }
-    log_message(LogLevel::Info, "Session launched with PID " + std::to_string(launched.value()));
-    return launched.value();
-}
-
-// Authentication modules may change the daemon itself (limits, umask); that belongs to no one's
-// session.
-Result<pid_t, LoginRefusal> login_keeping_settings(const std::string& username,
-                                                   SecretText& password, SecretText* new_password,
-                                                   const std::string& session_kind) {
-    const ProcessSettings daemon_settings = capture_process_settings();
-    Result<pid_t, LoginRefusal> result =
-        authenticate_and_launch(username, password, new_password, session_kind);
-    restore_process_settings(daemon_settings);
-    return result;
-}
-
 }  // namespace
-
-bool is_graphical_kind(std::string_view session_kind) {
-    return session_kind == "graphical";
-}
-
-const char* session_kind_label(bool graphical) {
-    return graphical ? "graphical" : "console";
-}
 
 std::string runtime_dir_path(uint32_t uid) {
     return std::string(RUNTIME_DIR_PARENT) + "/" + std::to_string(uid);
@@ -200,24 +134,6 @@ SessionProgram session_program(const UserInfo& user, bool start_script_exists) {
         return {SESSION_SHELL_PATH, {SESSION_SHELL_ARG0, start_script_path(user)}};
     }
     return {FALLBACK_SESSION_PATH, {FALLBACK_SESSION_ARG0}};
-}
-
-Result<pid_t, LoginRefusal> attempt_login(const std::string& username, SecretText& password,
-                                          const std::string& session_kind) {
-    if (username.empty()) {
-        return Err{LoginRefusal{"Please enter a username"}};
-    }
-    if (password.empty()) {
-        return Err{LoginRefusal{"Please enter a password"}};
-    }
-    return login_keeping_settings(username, password, nullptr, session_kind);
-}
-
-Result<pid_t, LoginRefusal> attempt_password_change(const std::string& username,
-                                                    SecretText& current_password,
-                                                    SecretText& new_password,
-                                                    const std::string& session_kind) {
-    return login_keeping_settings(username, current_password, &new_password, session_kind);
 }
 
 Result<pid_t, LaunchFailure> launch_session(std::unique_ptr<PamClient> client,

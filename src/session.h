@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "config.h"
 #include "result.h"
 #include "secret.h"
 #include "user.h"
@@ -45,27 +46,6 @@ inline constexpr const char* FALLBACK_SESSION_ARG0 = "openbox";
 struct stat;
 
 using EnvVar = std::pair<std::string, std::string>;
-
-// Why a login attempt started no session.
-struct LoginRefusal {
-    // The text the login screen shows.
-    std::string message;
-    // An expired password is in the way: the login screen asks for a new one.
-    bool password_expired = false;
-};
-
-// A process ID (the session process), or why not. The password is wiped as soon as PAM has
-// checked it, unless it has expired: the caller keeps it for the change.
-Result<pid_t, LoginRefusal> attempt_login(const std::string& username, SecretText& password,
-                                          const std::string& session_kind);
-
-// The same for a user whose password has expired, changing it to `new_password` on the way. The
-// new password is wiped as soon as PAM is done; the current one too, unless the refusal says the
-// password is still expired (the caller keeps it for the next try).
-Result<pid_t, LoginRefusal> attempt_password_change(const std::string& username,
-                                                    SecretText& current_password,
-                                                    SecretText& new_password,
-                                                    const std::string& session_kind);
 
 // Why a launch failed: the text, and whether the login screen shows it as it is (a PAM session
 // failure) or after "Session launch failed: ".
@@ -100,10 +80,6 @@ struct SessionFallbacks {
 // Runs in the session program's forked child only; returns only when it could not be started.
 void run_session_child(const UserInfo& user, const std::vector<EnvVar>& environment,
                        const SessionFallbacks& fallbacks = {});
-
-// Only the exact text "graphical" starts a graphical session; anything else is the console kind.
-bool is_graphical_kind(std::string_view session_kind);
-const char* session_kind_label(bool graphical);
 
 std::string runtime_dir_path(uint32_t uid);
 std::string session_log_path(const UserInfo& user);

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <cctype>
 #include <vector>
 
 namespace {
@@ -214,4 +215,14 @@ std::string shorten_to_width(std::string_view text, int32_t width,
         }
     }
     return candidate(low);
+}
+
+std::string_view trim_space(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+        text.remove_suffix(1);
+    }
+    return text;
 }

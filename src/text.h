@@ -26,6 +26,9 @@ size_t last_utf8_char_length(std::string_view text);
 // Zeroes a secret's bytes, then empties it (the capacity stays, so no copy is left behind).
 void wipe_text(std::string& text);
 
+// Without the blanks (isspace in the C locale) at either end.
+std::string_view trim_space(std::string_view text);
+
 // Hands a secret over: `to` is wiped first, so a reallocation frees no readable copy, and `from`
 // after the copy.
 void move_secret(std::string& to, std::string& from);

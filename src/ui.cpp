@@ -5,37 +5,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
-#include "config.h"
+#include "text.h"
 
 namespace {
 
-// The login box at scale 1, in pixels from the centre of its monitor (negative is above).
-constexpr int32_t CLOCK_BASELINE = -210;
-constexpr int32_t AVATAR_TOP = -160;
-constexpr int32_t AVATAR_HEAD_TOP = -146;
-constexpr int32_t AVATAR_HEAD_SIZE = 32;
-constexpr int32_t AVATAR_BODY_TOP = -118;
-constexpr int32_t AVATAR_BODY_SIZE = 56;
-constexpr int32_t USERNAME_TOP = -44;
-constexpr int32_t PASSWORD_TOP = 12;
-constexpr int32_t MESSAGE_BASELINE = 78;
-constexpr int32_t LOGIN_TOP = 92;
-// Where the message goes while the Caps Lock warning takes its place.
-constexpr int32_t MESSAGE_LOW_BASELINE = 158;
-// A field's text: from the field's left edge, and its baseline from the field's top.
-constexpr int32_t FIELD_TEXT_INSET = 12;
-constexpr int32_t FIELD_TEXT_BASELINE = 27;
-// The power buttons' centres, left and right of the middle one.
-constexpr int32_t POWER_BUTTON_SPACING = 156;
-
-// Power-button labels sit this far above the screen's bottom edge.
-constexpr int32_t POWER_LABEL_RISE = 23;
-constexpr int32_t BUTTON_WIDTH = 140;
-constexpr int32_t BUTTON_HEIGHT = 36;
-// The bar's buttons stand this far from its top, bottom and right edges.
-constexpr int32_t BAR_MARGIN = 10;
-constexpr int32_t LAYOUT_BUTTON_WIDTH = 64;
 constexpr const char* FONT_FAMILY = "DejaVu Sans";
 
 uint16_t to_channel(double fraction) {
@@ -69,51 +44,7 @@ struct PixmapOwner {
     }
 };
 
-// False when nothing was drawn: a picture of another size than `at` is never stretched.
-bool put_avatar(const GreeterContext& ctx, const BgraBuffer& avatar, const Rect& at) {
-    const auto size = static_cast<unsigned>(at.width);
-    if (at.width <= 0 || avatar.size() != static_cast<size_t>(size) * size * 4) {
-        return false;
-    }
-    const XRenderPictFormat* window_format = XRenderFindVisualFormat(ctx.display, ctx.visual);
-    if (window_format == nullptr) {
-        return false;
-    }
-    // A source with an alpha channel lets the background show through the disc's corners.
-    const XRenderPictFormat* argb = XRenderFindStandardFormat(ctx.display, PictStandardARGB32);
-    const bool with_alpha = argb != nullptr;
-    BgraBuffer pixels = with_alpha ? premultiply_bgra(avatar) : avatar;
-    const unsigned depth = with_alpha ? 32 : static_cast<unsigned>(ctx.depth);
-
-    PixmapOwner pixmap(ctx.display, ctx.x.window, size, depth);
-    if (!put_bgra(ctx.display, pixmap.pixmap, pixmap.gc, ctx.visual, depth, pixels.data(), size,
-                  size, 0, 0)) {
-        return false;
-    }
-
-    RenderPicture source(ctx.display, pixmap.pixmap, with_alpha ? argb : window_format);
-    RenderPicture target(ctx.display, ctx.x.window, window_format);
-    XRenderComposite(ctx.display, PictOpOver, source.picture, None, target.picture, 0, 0, 0, 0,
-                     at.x, at.y, size, size);
-    return true;
-}
-
-// The message cut to the message area; the log keeps it whole.
-std::string shown_message(const GreeterContext& ctx, const std::string& message) {
-    XftFont* font = ctx.x.small_font;
-    if (font == nullptr || message.find('\0') != std::string::npos) {
-        return message;
-    }
-    return shorten_to_width(message, MESSAGE_WIDTH * ctx.scale, [&](std::string_view text) {
-        XGlyphInfo extents{};
-        XftTextExtentsUtf8(ctx.display, font, reinterpret_cast<const FcChar8*>(text.data()),
-                           static_cast<int>(text.size()), &extents);
-        return int32_t{extents.xOff};
-    });
-}
-
-}  // namespace
-
+// Puts width x height BGRA pixels at (x, y) of the drawable; false when Xlib could not wrap them.
 bool put_bgra(Display* display, Drawable drawable, GC gc, Visual* visual, unsigned depth,
               const uint8_t* pixels, unsigned width, unsigned height, int x, int y) {
     // Xlib only reads the bytes; its C interface wants them non-const.
@@ -129,87 +60,143 @@ bool put_bgra(Display* display, Drawable drawable, GC gc, Visual* visual, unsign
     return true;
 }
 
-void paint_background(const GreeterContext& ctx, const std::string& fallback_color,
-                      const std::optional<BgraBuffer>& background) {
-    paint_background_at(ctx, fallback_color, background, Rect{0, 0, ctx.width, ctx.height});
+void fill_rect(const GreeterView& view, int32_t x, int32_t y, int32_t width, int32_t height,
+               const Rgba& color) {
+    if (width <= 0 || height <= 0) {
+        return;
+    }
+    const XRenderColor render_color = fill_render_color(color);
+    const XRenderPictFormat* format = XRenderFindVisualFormat(view.display, view.visual);
+    if (format == nullptr) {
+        return;
+    }
+    RenderPicture picture(view.display, view.x.window, format);
+    XRenderFillRectangle(view.display, PictOpOver, picture.picture, &render_color, x, y,
+                         static_cast<unsigned>(width), static_cast<unsigned>(height));
 }
 
-void paint_background_at(const GreeterContext& ctx, const std::string& fallback_color,
-                         const std::optional<BgraBuffer>& background, const Rect& target) {
+// A `thickness`-pixel outline just inside the field's rectangle.
+void draw_field_outline(const GreeterView& view, const Rect& field, int32_t thickness,
+                        const Rgba& color) {
+    const int32_t t = thickness;
+    fill_rect(view, field.x, field.y, field.width, t, color);
+    fill_rect(view, field.x, field.y + field.height - t, field.width, t, color);
+    fill_rect(view, field.x, field.y, t, field.height, color);
+    fill_rect(view, field.x + field.width - t, field.y, t, field.height, color);
+}
+
+void draw_text(XftDraw* draw, std::string_view text, int32_t x, int32_t y, XftFont* font,
+               const Rgba& color) {
+    if (font == nullptr || draw == nullptr || text.empty() ||
+        text.find('\0') != std::string_view::npos) {
+        return;
+    }
+    XftColor xft_color = text_xft_color(color);
+    XftDrawStringUtf8(draw, &xft_color, font, x, y, reinterpret_cast<const FcChar8*>(text.data()),
+                      static_cast<int>(text.size()));
+}
+
+void draw_centered_text(Display* display, XftDraw* draw, std::string_view text, int32_t center_x,
+                        int32_t y, XftFont* font, const Rgba& color) {
+    if (font == nullptr || draw == nullptr || text.empty() ||
+        text.find('\0') != std::string_view::npos) {
+        return;
+    }
+    XGlyphInfo extents{};
+    XftTextExtentsUtf8(display, font, reinterpret_cast<const FcChar8*>(text.data()),
+                       static_cast<int>(text.size()), &extents);
+    // Centring follows the pen advance, not the ink.
+    draw_text(draw, text, center_x - extents.xOff / 2, y, font, color);
+}
+
+// False when nothing was drawn: a picture of another size than `at` is never stretched.
+bool put_avatar(const GreeterView& view, const BgraBuffer& avatar, const Rect& at) {
+    const auto size = static_cast<unsigned>(at.width);
+    if (at.width <= 0 || avatar.size() != static_cast<size_t>(size) * size * 4) {
+        return false;
+    }
+    const XRenderPictFormat* window_format = XRenderFindVisualFormat(view.display, view.visual);
+    if (window_format == nullptr) {
+        return false;
+    }
+    // A source with an alpha channel lets the background show through the disc's corners.
+    const XRenderPictFormat* argb = XRenderFindStandardFormat(view.display, PictStandardARGB32);
+    const bool with_alpha = argb != nullptr;
+    BgraBuffer pixels = with_alpha ? premultiply_bgra(avatar) : avatar;
+    const unsigned depth = with_alpha ? 32 : static_cast<unsigned>(view.depth);
+
+    PixmapOwner pixmap(view.display, view.x.window, size, depth);
+    if (!put_bgra(view.display, pixmap.pixmap, pixmap.gc, view.visual, depth, pixels.data(), size,
+                  size, 0, 0)) {
+        return false;
+    }
+
+    RenderPicture source(view.display, pixmap.pixmap, with_alpha ? argb : window_format);
+    RenderPicture target(view.display, view.x.window, window_format);
+    XRenderComposite(view.display, PictOpOver, source.picture, None, target.picture, 0, 0, 0, 0,
+                     at.x, at.y, size, size);
+    return true;
+}
+
+// The message cut to the message area; the log keeps it whole.
+std::string shown_message(const GreeterView& view, const std::string& message) {
+    XftFont* font = view.x.small_font;
+    if (font == nullptr || message.find('\0') != std::string::npos) {
+        return message;
+    }
+    return shorten_to_width(message, MESSAGE_WIDTH * view.scale, [&](std::string_view text) {
+        XGlyphInfo extents{};
+        XftTextExtentsUtf8(view.display, font, reinterpret_cast<const FcChar8*>(text.data()),
+                           static_cast<int>(text.size()), &extents);
+        return int32_t{extents.xOff};
+    });
+}
+
+}  // namespace
+
+void paint_background(const GreeterView& view, Rgb8 fallback_color,
+                      const std::optional<BgraBuffer>& background) {
+    paint_background_at(view, fallback_color, background ? &*background : nullptr,
+                        Rect{0, 0, view.width, view.height});
+}
+
+void paint_background_at(const GreeterView& view, Rgb8 fallback_color, const BgraBuffer* background,
+                         const Rect& target) {
     const auto width = static_cast<unsigned>(std::max(target.width, 0));
     const auto height = static_cast<unsigned>(std::max(target.height, 0));
-    if (background) {
+    if (background != nullptr) {
         if (background->size() >= size_t(width) * size_t(height) * 4) {
-            put_bgra(ctx.display, ctx.x.window, ctx.x.gc, ctx.visual,
-                     static_cast<unsigned>(ctx.depth), background->data(), width, height, target.x,
+            put_bgra(view.display, view.x.window, view.x.gc, view.visual,
+                     static_cast<unsigned>(view.depth), background->data(), width, height, target.x,
                      target.y);
         }
         return;
     }
-    const Rgb8 rgb = parse_hex_color(fallback_color);
     XColor color{};
     color.pixel = 0;
-    color.red = static_cast<unsigned short>(rgb.red << 8);
-    color.green = static_cast<unsigned short>(rgb.green << 8);
-    color.blue = static_cast<unsigned short>(rgb.blue << 8);
+    color.red = static_cast<unsigned short>(fallback_color.red << 8);
+    color.green = static_cast<unsigned short>(fallback_color.green << 8);
+    color.blue = static_cast<unsigned short>(fallback_color.blue << 8);
     color.flags = 0;
-    XAllocColor(ctx.display, DefaultColormap(ctx.display, DefaultScreen(ctx.display)), &color);
-    XSetForeground(ctx.display, ctx.x.gc,
-                   (static_cast<unsigned long>(rgb.red) << 16) |
-                       (static_cast<unsigned long>(rgb.green) << 8) | rgb.blue);
-    XFillRectangle(ctx.display, ctx.x.window, ctx.x.gc, target.x, target.y, width, height);
+    XAllocColor(view.display, DefaultColormap(view.display, DefaultScreen(view.display)), &color);
+    XSetForeground(view.display, view.x.gc,
+                   (static_cast<unsigned long>(fallback_color.red) << 16) |
+                       (static_cast<unsigned long>(fallback_color.green) << 8) |
+                       fallback_color.blue);
+    XFillRectangle(view.display, view.x.window, view.x.gc, target.x, target.y, width, height);
 }
 
-GreeterLayout greeter_layout(const Rect& area, int32_t scale) {
-    const int32_t s = std::clamp(scale, 1, MAX_SCALE);
-    const int32_t cx = area.x + area.width / 2;
-    const int32_t cy = area.y + area.height / 2;
-    const int32_t bottom = area.y + area.height;
-    const int32_t bar_height = BUTTON_HEIGHT * s + 2 * BAR_MARGIN * s;
-    const int32_t button_y = bottom - (BUTTON_HEIGHT + BAR_MARGIN) * s;
-    const int32_t label_y = bottom - POWER_LABEL_RISE * s;
-    const int32_t field_x = cx - FIELD_WIDTH / 2 * s;
-    const int32_t text_x = field_x + FIELD_TEXT_INSET * s;
-    const auto field = [&](int32_t top) {
-        return Rect{field_x, cy + top * s, FIELD_WIDTH * s, FIELD_HEIGHT * s};
-    };
-    const auto square = [&](int32_t top, int32_t size) {
-        return Rect{cx - size / 2 * s, cy + top * s, size * s, size * s};
-    };
-    const auto button = [&](int32_t centre_offset) {
-        return Rect{cx + (centre_offset - BUTTON_WIDTH / 2) * s, button_y, BUTTON_WIDTH * s,
-                    BUTTON_HEIGHT * s};
-    };
-    GreeterLayout l;
-    l.clock_baseline = {cx, cy + CLOCK_BASELINE * s};
-    l.avatar = square(AVATAR_TOP, GREETER_AVATAR_SIZE);
-    l.avatar_head = square(AVATAR_HEAD_TOP, AVATAR_HEAD_SIZE);
-    l.avatar_body = square(AVATAR_BODY_TOP, AVATAR_BODY_SIZE);
-    l.username_rect = field(USERNAME_TOP);
-    l.username_text = {text_x, cy + (USERNAME_TOP + FIELD_TEXT_BASELINE) * s};
-    l.password_rect = field(PASSWORD_TOP);
-    l.password_text = {text_x, cy + (PASSWORD_TOP + FIELD_TEXT_BASELINE) * s};
-    l.message_baseline = {cx, cy + MESSAGE_BASELINE * s};
-    l.login_rect = field(LOGIN_TOP);
-    l.login_baseline = {cx, cy + (LOGIN_TOP + FIELD_TEXT_BASELINE) * s};
-    l.bottom_bar = {area.x, bottom - bar_height, area.width, bar_height};
-    l.power_off_rect = button(-POWER_BUTTON_SPACING);
-    l.power_off_baseline = {cx - POWER_BUTTON_SPACING * s, label_y};
-    l.reboot_rect = button(0);
-    l.reboot_baseline = {cx, label_y};
-    l.console_rect = button(POWER_BUTTON_SPACING);
-    l.console_baseline = {cx + POWER_BUTTON_SPACING * s, label_y};
-    const int32_t right = area.x + area.width - BAR_MARGIN * s;
-    l.layout_rect = {right - LAYOUT_BUTTON_WIDTH * s, button_y, LAYOUT_BUTTON_WIDTH * s,
-                     BUTTON_HEIGHT * s};
-    l.layout_baseline = {right - LAYOUT_BUTTON_WIDTH / 2 * s, label_y};
-    l.caps_lock_baseline = l.message_baseline;
-    l.message_low_baseline = {cx, cy + MESSAGE_LOW_BASELINE * s};
-    return l;
-}
-
-GreeterLayout greeter_layout(int32_t width, int32_t height) {
-    return greeter_layout(Rect{0, 0, width, height}, 1);
+void paint_backdrop(const GreeterView& view, Rgb8 fallback_color, const Backdrop& backdrop) {
+    for (size_t i = 0; i < backdrop.covers.size(); ++i) {
+        const size_t p = i < backdrop.picture_of.size() ? backdrop.picture_of[i] : SIZE_MAX;
+        const BgraBuffer* picture = p < backdrop.pictures.size() && backdrop.pictures[p].ok()
+                                        ? &backdrop.pictures[p].value()
+                                        : nullptr;
+        paint_background_at(view, fallback_color, picture, backdrop.covers[i]);
+    }
+    for (const Rect& rect : backdrop.uncovered) {
+        paint_background_at(view, fallback_color, nullptr, rect);
+    }
 }
 
 std::string font_pattern(const FontSpec& font, int32_t scale) {
@@ -226,28 +213,6 @@ const char* password_placeholder(PasswordPrompt prompt) {
             break;
     }
     return PASSWORD_PLACEHOLDER;
-}
-
-bool rect_contains(const Rect& rect, int32_t x, int32_t y) {
-    // 64-bit sums: a rectangle near INT32_MAX must not wrap.
-    return x >= rect.x && static_cast<int64_t>(x) < static_cast<int64_t>(rect.x) + rect.width &&
-           y >= rect.y && static_cast<int64_t>(y) < static_cast<int64_t>(rect.y) + rect.height;
-}
-
-uint8_t hit_power_button(const GreeterContext& ctx, int32_t x, int32_t y) {
-    if (rect_contains(ctx.power_off_rect, x, y)) {
-        return POWER_OFF_BUTTON;
-    }
-    if (rect_contains(ctx.reboot_rect, x, y)) {
-        return REBOOT_BUTTON;
-    }
-    if (rect_contains(ctx.console_rect, x, y)) {
-        return CONSOLE_BUTTON;
-    }
-    if (rect_contains(ctx.layout_rect, x, y)) {
-        return LAYOUT_BUTTON;
-    }
-    return NO_BUTTON;
 }
 
 XRenderColor fill_render_color(const Rgba& c) {
@@ -302,155 +267,99 @@ XftFont* open_font(Display* display, int screen, const std::string& pattern) {
     return XftFontOpenName(display, screen, pattern.c_str());
 }
 
-void open_greeter_fonts(GreeterContext& ctx) {
+void open_greeter_fonts(GreeterView& view) {
     const auto open = [&](const FontSpec& spec) {
-        return FontOwner(ctx.display,
-                         open_font(ctx.display, ctx.screen, font_pattern(spec, ctx.scale)));
+        return FontOwner(view.display,
+                         open_font(view.display, view.screen, font_pattern(spec, view.scale)));
     };
-    ctx.x.clock_font = open(CLOCK_FONT);
-    ctx.x.field_font = open(FIELD_FONT);
-    ctx.x.small_font = open(SMALL_FONT);
+    view.x.clock_font = open(CLOCK_FONT);
+    view.x.field_font = open(FIELD_FONT);
+    view.x.small_font = open(SMALL_FONT);
 }
 
-void close_greeter_fonts(GreeterContext& ctx) {
-    for (FontOwner* font : {&ctx.x.clock_font, &ctx.x.field_font, &ctx.x.small_font}) {
+void close_greeter_fonts(GreeterView& view) {
+    for (FontOwner* font : {&view.x.clock_font, &view.x.field_font, &view.x.small_font}) {
         font->reset();
     }
 }
 
-void fill_rect(const GreeterContext& ctx, int32_t x, int32_t y, int32_t width, int32_t height,
-               const Rgba& color) {
-    if (width <= 0 || height <= 0) {
-        return;
-    }
-    const XRenderColor render_color = fill_render_color(color);
-    const XRenderPictFormat* format = XRenderFindVisualFormat(ctx.display, ctx.visual);
-    if (format == nullptr) {
-        return;
-    }
-    RenderPicture picture(ctx.display, ctx.x.window, format);
-    XRenderFillRectangle(ctx.display, PictOpOver, picture.picture, &render_color, x, y,
-                         static_cast<unsigned>(width), static_cast<unsigned>(height));
-}
-
-void draw_field_outline(const GreeterContext& ctx, const Rect& field, int32_t thickness,
-                        const Rgba& color) {
-    const int32_t t = thickness;
-    fill_rect(ctx, field.x, field.y, field.width, t, color);
-    fill_rect(ctx, field.x, field.y + field.height - t, field.width, t, color);
-    fill_rect(ctx, field.x, field.y, t, field.height, color);
-    fill_rect(ctx, field.x + field.width - t, field.y, t, field.height, color);
-}
-
-void draw_text(XftDraw* draw, std::string_view text, int32_t x, int32_t y, XftFont* font,
-               const Rgba& color) {
-    if (font == nullptr || draw == nullptr || text.empty() ||
-        text.find('\0') != std::string_view::npos) {
-        return;
-    }
-    XftColor xft_color = text_xft_color(color);
-    XftDrawStringUtf8(draw, &xft_color, font, x, y, reinterpret_cast<const FcChar8*>(text.data()),
-                      static_cast<int>(text.size()));
-}
-
-void draw_centered_text(Display* display, XftDraw* draw, std::string_view text, int32_t center_x,
-                        int32_t y, XftFont* font, const Rgba& color) {
-    if (font == nullptr || draw == nullptr || text.empty() ||
-        text.find('\0') != std::string_view::npos) {
-        return;
-    }
-    XGlyphInfo extents{};
-    XftTextExtentsUtf8(display, font, reinterpret_cast<const FcChar8*>(text.data()),
-                       static_cast<int>(text.size()), &extents);
-    // Centring follows the pen advance, not the ink.
-    draw_text(draw, text, center_x - extents.xOff / 2, y, font, color);
-}
-
-void draw_greeter(GreeterContext& ctx, const std::string& clock,
+void draw_greeter(const GreeterView& view, const GreeterState& state, const std::string& clock,
                   const std::optional<BgraBuffer>& avatar) {
-    const GreeterLayout l = greeter_layout(ctx.area, ctx.scale);
+    const GreeterLayout l = greeter_layout(view.area, view.scale);
     const auto fill = [&](const Rect& r, const Rgba& color) {
-        fill_rect(ctx, r.x, r.y, r.width, r.height, color);
+        fill_rect(view, r.x, r.y, r.width, r.height, color);
     };
 
-    draw_centered_text(ctx.display, ctx.x.draw, clock, l.clock_baseline.x, l.clock_baseline.y,
-                       ctx.x.clock_font, TEXT_COLOR);
+    draw_centered_text(view.display, view.x.draw, clock, l.clock_baseline.x, l.clock_baseline.y,
+                       view.x.clock_font, TEXT_COLOR);
 
-    if (!avatar || !put_avatar(ctx, *avatar, l.avatar)) {
+    if (!avatar || !put_avatar(view, *avatar, l.avatar)) {
         fill(l.avatar, AVATAR_SQUARE_COLOR);
         fill(l.avatar_head, AVATAR_HEAD_COLOR);
         fill(l.avatar_body, AVATAR_BODY_COLOR);
     }
 
-    const bool user_focused = !ctx.password_focused;
-    ctx.username_rect = l.username_rect;
+    const bool user_focused = !state.password_focused;
     fill(l.username_rect, user_focused ? FIELD_FOCUSED_COLOR : FIELD_COLOR);
-    draw_field_outline(ctx, l.username_rect, ctx.scale,
+    draw_field_outline(view, l.username_rect, view.scale,
                        user_focused ? OUTLINE_FOCUSED_COLOR : OUTLINE_COLOR);
-    if (ctx.username.empty()) {
-        draw_text(ctx.x.draw, USERNAME_PLACEHOLDER, l.username_text.x, l.username_text.y,
-                  ctx.x.field_font, PLACEHOLDER_COLOR);
+    if (state.username.empty()) {
+        draw_text(view.x.draw, USERNAME_PLACEHOLDER, l.username_text.x, l.username_text.y,
+                  view.x.field_font, PLACEHOLDER_COLOR);
     } else {
-        draw_text(ctx.x.draw, ctx.username, l.username_text.x, l.username_text.y, ctx.x.field_font,
-                  TEXT_COLOR);
+        draw_text(view.x.draw, state.username, l.username_text.x, l.username_text.y,
+                  view.x.field_font, TEXT_COLOR);
     }
 
-    ctx.password_rect = l.password_rect;
-    fill(l.password_rect, ctx.password_focused ? FIELD_FOCUSED_COLOR : FIELD_COLOR);
-    draw_field_outline(ctx, l.password_rect, ctx.scale,
-                       ctx.password_focused ? OUTLINE_FOCUSED_COLOR : OUTLINE_COLOR);
-    if (ctx.password.empty()) {
-        draw_text(ctx.x.draw, password_placeholder(ctx.password_prompt), l.password_text.x,
-                  l.password_text.y, ctx.x.field_font, PLACEHOLDER_COLOR);
+    fill(l.password_rect, state.password_focused ? FIELD_FOCUSED_COLOR : FIELD_COLOR);
+    draw_field_outline(view, l.password_rect, view.scale,
+                       state.password_focused ? OUTLINE_FOCUSED_COLOR : OUTLINE_COLOR);
+    if (state.password.empty()) {
+        draw_text(view.x.draw, password_placeholder(state.password_prompt), l.password_text.x,
+                  l.password_text.y, view.x.field_font, PLACEHOLDER_COLOR);
     } else {
-        draw_text(ctx.x.draw, password_bullets(ctx.password.view()), l.password_text.x,
-                  l.password_text.y, ctx.x.field_font, TEXT_COLOR);
+        draw_text(view.x.draw, password_bullets(state.password.view()), l.password_text.x,
+                  l.password_text.y, view.x.field_font, TEXT_COLOR);
     }
 
-    if (ctx.caps_lock) {
-        draw_centered_text(ctx.display, ctx.x.draw, CAPS_LOCK_TEXT, l.caps_lock_baseline.x,
-                           l.caps_lock_baseline.y, ctx.x.small_font, PLACEHOLDER_COLOR);
+    if (state.caps_lock) {
+        draw_centered_text(view.display, view.x.draw, CAPS_LOCK_TEXT, l.caps_lock_baseline.x,
+                           l.caps_lock_baseline.y, view.x.small_font, PLACEHOLDER_COLOR);
     }
-    if (ctx.message) {
-        const Point& at = ctx.caps_lock ? l.message_low_baseline : l.message_baseline;
-        draw_centered_text(ctx.display, ctx.x.draw, shown_message(ctx, *ctx.message), at.x, at.y,
-                           ctx.x.small_font, MESSAGE_COLOR);
+    if (state.message) {
+        const Point& at = state.caps_lock ? l.message_low_baseline : l.message_baseline;
+        draw_centered_text(view.display, view.x.draw, shown_message(view, *state.message), at.x,
+                           at.y, view.x.small_font, MESSAGE_COLOR);
     }
 
-    ctx.login_rect = l.login_rect;
-    fill(l.login_rect, ctx.login_hovered ? LOGIN_HOVERED_COLOR : LOGIN_COLOR);
-    draw_centered_text(ctx.display, ctx.x.draw, LOGIN_LABEL, l.login_baseline.x, l.login_baseline.y,
-                       ctx.x.field_font, TEXT_COLOR);
+    fill(l.login_rect, state.login_hovered ? LOGIN_HOVERED_COLOR : LOGIN_COLOR);
+    draw_centered_text(view.display, view.x.draw, LOGIN_LABEL, l.login_baseline.x,
+                       l.login_baseline.y, view.x.field_font, TEXT_COLOR);
 
     fill(l.bottom_bar, BOTTOM_BAR_COLOR);
 
-    const auto button = [&](Rect& recorded, const Rect& r, uint8_t index, const char* label,
+    const auto button = [&](const Rect& r, uint8_t index, const char* label,
                             const Point& baseline) {
-        recorded = r;
-        fill(r, ctx.hovered_button == index ? BUTTON_HOVERED_COLOR : BUTTON_COLOR);
-        draw_centered_text(ctx.display, ctx.x.draw, label, baseline.x, baseline.y, ctx.x.small_font,
-                           TEXT_COLOR);
+        fill(r, state.hovered_button == index ? BUTTON_HOVERED_COLOR : BUTTON_COLOR);
+        draw_centered_text(view.display, view.x.draw, label, baseline.x, baseline.y,
+                           view.x.small_font, TEXT_COLOR);
     };
-    button(ctx.power_off_rect, l.power_off_rect, POWER_OFF_BUTTON, POWER_OFF_LABEL,
-           l.power_off_baseline);
-    button(ctx.reboot_rect, l.reboot_rect, REBOOT_BUTTON, REBOOT_LABEL, l.reboot_baseline);
-    button(ctx.console_rect, l.console_rect, CONSOLE_BUTTON, CONSOLE_LABEL, l.console_baseline);
-    if (ctx.layout_label.empty()) {
-        ctx.layout_rect = Rect{};
-    } else {
-        button(ctx.layout_rect, l.layout_rect, LAYOUT_BUTTON, ctx.layout_label.c_str(),
-               l.layout_baseline);
+    button(l.power_off_rect, POWER_OFF_BUTTON, POWER_OFF_LABEL, l.power_off_baseline);
+    button(l.reboot_rect, REBOOT_BUTTON, REBOOT_LABEL, l.reboot_baseline);
+    button(l.console_rect, CONSOLE_BUTTON, CONSOLE_LABEL, l.console_baseline);
+    if (!state.layout_label.empty()) {
+        button(l.layout_rect, LAYOUT_BUTTON, state.layout_label.c_str(), l.layout_baseline);
     }
 }
 
-void release_greeter(GreeterContext& ctx) {
+void release_greeter(GreeterView& view, GreeterState& state) {
     // The handles go together, in the reverse of their declaration.
-    (void)std::exchange(ctx.x, GreeterHandles{});
-    wipe_text(ctx.username);
-    ctx.password.wipe();
-    ctx.current_password.wipe();
-    ctx.new_password.wipe();
-    ctx.message.reset();
+    (void)std::exchange(view.x, GreeterHandles{});
+    wipe_text(state.username);
+    state.password.wipe();
+    state.current_password.wipe();
+    state.new_password.wipe();
+    state.message.reset();
 }
 
 std::string clock_text_at(const std::tm* local, bool clock_24h) {

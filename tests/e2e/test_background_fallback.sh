@@ -64,9 +64,10 @@ period_dir=$(log_messages | grep -o "Background: selected image '$BG/[a-z]*/" | 
 period_dir=${period_dir#Background: selected image \'}
 [ -n "$period_dir" ] || fail "no picture was selected"
 assert_log_order "[INFO] Background: selected image '$period_dir$chosen'" \
-    "[ERROR] Background: failed to load '$period_dir$chosen'"
-assert_eq "[ERROR] Background: failed to load '$period_dir$chosen'" "$(last_background_line)" \
-    "corrupt pick"
+    "[ERROR] Background: failed to load '$period_dir$chosen'" \
+    "[WARN] Background: the data is not a valid picture"
+assert_eq "[WARN] Background: the data is not a valid picture" "$(last_background_line)" \
+    "corrupt pick: why, last"
 assert_screen_pixel 5 5 "$FALLBACK" "corrupt pick: the fallback colour"
 
 # The same day picks the same file again.

@@ -28,8 +28,8 @@ use_background() { # name, then the command that makes "$f" (the entry's path)
 }
 
 # A login cycle, so that the next showing lists the folder again; then the checks.
-showing_case() { # what entry
-    local what=$1 entry=$2 mapped paint_ms period_dir
+showing_case() { # what entry why
+    local what=$1 entry=$2 why=$3 mapped paint_ms period_dir
     login_cycle alice 'alice pw'
     # login_cycle returns 0.3 s after the new window appeared; its first paint must follow
     # within 2 s of that, whatever the folder holds.
@@ -45,7 +45,9 @@ showing_case() { # what entry
     period_dir=$(log_messages | grep -o "Background: selected image '$B/[a-z]*/" | tail -n 1)
     [ -n "$period_dir" ] || fail "$what: no picture was selected"
     assert_eq "[ERROR] Background: failed to load '${period_dir#Background: selected image \'}$entry'" \
-        "$(log_messages | grep 'Background: ' | tail -n 1)" "$what: the last background line"
+        "$(log_messages | grep 'Background: ' | tail -n 2 | head -n 1)" "$what: the failure"
+    assert_eq "[WARN] Background: $why" "$(log_messages | grep 'Background: ' | tail -n 1)" \
+        "$what: why, the last background line"
 }
 
 use_background good.png eval 'cp $P/green.png "$f"'
@@ -58,28 +60,28 @@ R=$SRC/fuzz/regressions/png
 # From here on: the later cases may take more.
 echo 5 >"$PROC/$VESKO_PID/clear_refs"
 use_background wide.png eval 'cp $R/wide-100000000x1-grey.png "$f"'
-showing_case "PNG of 100000000 x 1" wide.png
+showing_case "PNG of 100000000 x 1" wide.png "the picture is too large"
 rss=$(awk '/^VmHWM:/ {print $2}' "$PROC/$VESKO_PID/status")
 figure "daemon peak resident memory over the PNG of 100000000 x 1: ${rss} KiB"
 [ "$rss" -lt 65536 ] || fail "the PNG of 100000000 x 1 took the daemon to $rss KiB"
 
 use_background fifo.png eval 'mkfifo "$f"'
-showing_case "FIFO" fifo.png
+showing_case "FIFO" fifo.png "the file cannot be read"
 use_background zero.jpg eval 'ln -s /dev/zero "$f"'
-showing_case "link to /dev/zero" zero.jpg
+showing_case "link to /dev/zero" zero.jpg "the file cannot be read"
 use_background dir.png eval 'mkdir "$f"'
-showing_case "directory" dir.png
+showing_case "directory" dir.png "the file cannot be read"
 use_background huge.png eval 'cp $P/huge.png "$f"'
-showing_case "PNG of 100000 x 100000" huge.png
+showing_case "PNG of 100000 x 100000" huge.png "the picture is too large"
 use_background truncated.png eval 'cp $P/truncated.png "$f"'
-showing_case "truncated PNG" truncated.png
+showing_case "truncated PNG" truncated.png "the data is not a valid picture"
 use_background scans.jpg eval 'cp $P/scans.jpg "$f"'
-showing_case "JPEG of 4000 x 4000 with 5000 scans" scans.jpg
+showing_case "JPEG of 4000 x 4000 with 5000 scans" scans.jpg "the data is not a valid picture"
 
 use_background ztxt.png eval 'cp $R/ztxt-chunk-declaring-1.6GiB.png "$f"'
-showing_case "PNG whose zTXt chunk declares 1.6 GiB" ztxt.png
+showing_case "PNG whose zTXt chunk declares 1.6 GiB" ztxt.png "the data is not a valid picture"
 use_background tall.png eval 'cp $R/interlaced-1x268435458-grey.png "$f"'
-showing_case "interlaced PNG of 1 x 268435458" tall.png
+showing_case "interlaced PNG of 1 x 268435458" tall.png "the data is not a valid picture"
 rss=$(awk '/^VmHWM:/ {print $2}' "$PROC/$VESKO_PID/status")
 figure "daemon peak resident memory after the hostile backgrounds: ${rss} KiB"
 [ "$rss" -lt 1048576 ] || fail "the daemon's memory peaked at $rss KiB"

@@ -43,8 +43,9 @@ int main(int argc, char** argv) {
     }
     const SecretText password(argv[2]);
     const SecretText new_password(argc == 4 ? argv[3] : "");
-    Result<std::unique_ptr<PamClient>, PamFailure> login =
-        begin_pam_login(TypedName{argv[1], true}, password, argc == 4 ? &new_password : nullptr);
+    Result<std::unique_ptr<PamClient>, PamFailure> login = begin_pam_login(
+        TypedName{argv[1], true}, argc == 4 ? LoginMode::ChangeExpiredPassword : LoginMode::Normal,
+        password, new_password);
     if (!login.ok()) {
         print_failure(login.error());
         return 1;

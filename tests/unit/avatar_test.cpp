@@ -13,6 +13,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "avatar_child.h"
+#include "picture_fixtures.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -164,6 +167,39 @@ TEST(AvatarOpen, UsesTheUsersFileSystemIdentity) {
     EXPECT_TRUE(open_as_user(dir.file("secret.png"), "root", 0, 0).valid());
     UniqueFd fd(::open(dir.file("secret.png").c_str(), O_RDONLY));
     EXPECT_TRUE(fd.valid());
+}
+
+// The only account the stand-in lookup knows: this process's user, with a scratch home.
+std::string& stand_in_home() {
+    static std::string home;
+    return home;
+}
+
+std::optional<UserInfo> stand_in_lookup(std::string_view name) {
+    const passwd* me = ::getpwuid(::geteuid());
+    if (name != "face-owner" || me == nullptr) {
+        return std::nullopt;
+    }
+    return UserInfo{stand_in_home(), "/bin/sh", me->pw_uid, me->pw_gid, me->pw_name};
+}
+
+TEST(AvatarLoad, TheGivenLookupFindsTheHome) {
+    TempDir dir;
+    img::Picture picture{40, 30, PixelType::Rgb8, std::vector<uint8_t>(40 * 30 * 3)};
+    for (size_t i = 0; i < picture.samples.size(); ++i) {
+        picture.samples[i] = static_cast<uint8_t>(i * 5);
+    }
+    picture_fixtures::write_png(dir.file(".face"), picture);
+    stand_in_home() = dir.path.string();
+    std::vector<UniqueFd> files;
+    files.emplace_back(::open(dir.file(".face").c_str(), O_RDONLY | O_CLOEXEC));
+    const std::string names[] = {dir.file(".face")};
+    std::optional<BgraBuffer> expected = decode_first_avatar(files, names, AVATAR_SIZE);
+    ASSERT_TRUE(expected.has_value());
+    avatar_mask(*expected);
+
+    EXPECT_EQ(load_avatar("face-owner", AVATAR_SIZE, stand_in_lookup), expected);
+    EXPECT_EQ(load_avatar("someone-else", AVATAR_SIZE, stand_in_lookup), std::nullopt);
 }
 
 TEST(AvatarLoad, NoPictureGivesNone) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 struct MappingCase {
@@ -11,7 +14,7 @@ struct MappingCase {
     const char* fallback_color;
     bool clock_24h;
     const char* session;
-    const char* layouts = "";
+    std::vector<std::string> layouts = {};
     uint8_t scale = 0;
 };
 
@@ -23,9 +26,27 @@ const MappingCase MAPPING_CASES[] = {
      "[session]\ndefault = \"graphical\"\n",
      6, 12, 17, 21, "#1a1a2e", true, "graphical"},
     {"only ui", "[ui]\nclock_24h = false\n", 6, 12, 17, 21, "#1a1a2e", false, "graphical"},
-    {"layouts kept as written, scale bounds", "[ui]\nlayouts = \" us,xx, de\"\nscale = 4\n", 6, 12,
-     17, 21, "#1a1a2e", true, "graphical", " us,xx, de", 4},
-    {"scale 0 is automatic", "[ui]\nscale = 0\n", 6, 12, 17, 21, "#1a1a2e", true, "graphical", "",
+    {"layouts split at load, scale bounds",
+     "[ui]\nlayouts = \" us,xx, de,\"\nscale = 4\n",
+     6,
+     12,
+     17,
+     21,
+     "#1a1a2e",
+     true,
+     "graphical",
+     {"us", "xx", "de"},
+     4},
+    {"scale 0 is automatic",
+     "[ui]\nscale = 0\n",
+     6,
+     12,
+     17,
+     21,
+     "#1a1a2e",
+     true,
+     "graphical",
+     {},
      0},
     {"one hour key", "[background]\nnight_start = 22\n", 6, 12, 17, 22, "#1a1a2e", true,
      "graphical"},
@@ -49,8 +70,10 @@ TEST(ConfigMapping, ValidTexts) {
         EXPECT_EQ(config.background.evening_start, c.evening);
         EXPECT_EQ(config.background.night_start, c.night);
         EXPECT_EQ(config.background.fallback_color, c.fallback_color);
+        EXPECT_EQ(config.background.fallback_rgb, parse_hex_color(c.fallback_color));
         EXPECT_EQ(config.ui.clock_24h, c.clock_24h);
         EXPECT_EQ(config.session.default_, c.session);
+        EXPECT_EQ(config.session.kind, session_kind_of(c.session));
         EXPECT_EQ(config.ui.layouts, c.layouts);
         EXPECT_EQ(config.ui.scale, c.scale);
     }
@@ -138,10 +161,12 @@ TEST(ConfigDefaults, MatchTheDocumentedValues) {
     EXPECT_EQ(config.background.evening_start, 17);
     EXPECT_EQ(config.background.night_start, 21);
     EXPECT_EQ(config.background.fallback_color, "#1a1a2e");
+    EXPECT_EQ(config.background.fallback_rgb, parse_hex_color("#1a1a2e"));
     EXPECT_TRUE(config.ui.clock_24h);
-    EXPECT_EQ(config.ui.layouts, "");
+    EXPECT_TRUE(config.ui.layouts.empty());
     EXPECT_EQ(config.ui.scale, 0);
     EXPECT_EQ(config.session.default_, "graphical");
+    EXPECT_EQ(config.session.kind, SessionKind::Graphical);
 }
 
 struct ColorCase {
@@ -186,3 +211,24 @@ TEST(ParseHexColor, Table) {
 }
 
 }  // namespace
+
+TEST(SessionKind, OnlyTheExactWordIsGraphical) {
+    struct Case {
+        std::string kind;
+        bool graphical;
+        const char* label;
+    };
+    const Case cases[] = {
+        {"graphical", true, "graphical"}, {"Graphical", false, "console"},
+        {"GRAPHICAL", false, "console"},  {"console", false, "console"},
+        {"", false, "console"},           {"graphical ", false, "console"},
+        {" graphical", false, "console"}, {"graphica", false, "console"},
+        {"graphicals", false, "console"}, {std::string("graphical\0", 10), false, "console"},
+        {"wayland", false, "console"},
+    };
+    for (const Case& c : cases) {
+        const SessionKind kind = session_kind_of(c.kind);
+        EXPECT_EQ(kind == SessionKind::Graphical, c.graphical) << "'" << c.kind << "'";
+        EXPECT_STREQ(session_kind_label(kind), c.label) << "'" << c.kind << "'";
+    }
+}

@@ -3,6 +3,8 @@
 
 #include "keyboard.h"
 
+#include "config.h"
+
 #include <set>
 #include <string>
 #include <vector>
@@ -37,7 +39,7 @@ TEST(KeyboardLayouts, ConfiguredListIsSplitCheckedAndLimited) {
         {"us,us", {{"us", "us"}, {}, {}}},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(choose_layouts(c.text, known), c.expected) << c.text;
+        EXPECT_EQ(choose_layouts(split_layouts(c.text), known), c.expected) << c.text;
     }
 }
 

@@ -18,7 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "picture.h"
+#include "picture/picture.h"
+#include "picture/pipeline.h"
+#include "picture/reference.h"
 
 namespace picture_fixtures {
 

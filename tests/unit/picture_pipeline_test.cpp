@@ -1,4 +1,4 @@
-#include "picture_pipeline.h"
+#include "picture/pipeline.h"
 
 #include <fcntl.h>
 
@@ -14,9 +14,8 @@ using namespace picture_fixtures;
 // declare rows of 100 MB, three of which libpng and the reader would hold.
 TEST(BackgroundLimit, WideRowsAreRefusedBeforeStreaming) {
     auto cover = [](uint32_t w, uint32_t h, PixelType type, uint32_t screen_w, uint32_t screen_h) {
-        const CoverGeometry g = cover_geometry(w, h, screen_w, screen_h);
-        return streaming_bytes({w, h, type}, {w, h, type, g.scaled_width, g.scaled_height, g.x0,
-                                              g.y0, screen_w, screen_h});
+        const PictureHeader header{w, h, type};
+        return streaming_bytes(header, cover_job(header, screen_w, screen_h, {}));
     };
     EXPECT_GT(cover(100000000, 1, PixelType::Grey8, 1920, 1080), MAX_STREAMING_BYTES);
     EXPECT_LE(cover(40000000, 1, PixelType::Grey8, 192, 108), MAX_STREAMING_BYTES);
@@ -26,8 +25,10 @@ TEST(BackgroundLimit, WideRowsAreRefusedBeforeStreaming) {
 }
 
 // The avatar's way in: a file decoded straight to 96 x 96.
-Result<img::Picture, PictureError> squeeze_file(const TempDir& dir, const char* name) {
-    return decode_picture_resized(UniqueFd(::open(dir.file(name).c_str(), O_RDONLY)), name, 96, 96);
+Result<img::Picture, PictureError> squeeze_file(const TempDir& dir, const char* name,
+                                                PictureSwitches switches = {}) {
+    return decode_picture_resized(UniqueFd(::open(dir.file(name).c_str(), O_RDONLY)), name, 96, 96,
+                                  switches);
 }
 
 // Squeezed to 96 x 96 without keeping the shape, a 40000000 x 1 picture would need gigabytes of
@@ -132,16 +133,15 @@ TEST(BackgroundCover, SecondThreadGivesTheSameBytes) {
         const BgraBuffer reference = ref_cover(picture.value(), 320, 180);
         const std::vector<uint8_t> squeezed = ref_resize(picture.value(), 96, 96).samples;
         for (bool threaded : {true, false}) {
-            allow_second_thread(threaded);
-            auto cover = load_cover(dir.file(name), 320, 180);
+            const PictureSwitches switches{.second_thread = threaded};
+            auto cover = load_cover(dir.file(name), 320, 180, switches);
             ASSERT_TRUE(cover.ok()) << name;
             EXPECT_EQ(first_difference(cover.value(), reference), "") << name << " " << threaded;
-            auto avatar = squeeze_file(dir, name);
+            auto avatar = squeeze_file(dir, name, switches);
             ASSERT_TRUE(avatar.ok()) << name;
             EXPECT_EQ(first_difference(avatar.value().samples, squeezed), "")
                 << name << " " << threaded;
         }
-        allow_second_thread(true);
     }
 }
 

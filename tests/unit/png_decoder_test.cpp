@@ -1,4 +1,4 @@
-#include "png_decoder.h"
+#include "picture/png_decoder.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>

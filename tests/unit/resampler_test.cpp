@@ -1,4 +1,4 @@
-#include "resampler.h"
+#include "picture/resampler.h"
 
 #include <gtest/gtest.h>
 
@@ -33,16 +33,16 @@ TEST(BackgroundResize, MatchesReferenceForEveryPixelType) {
 
 // Without AVX2 the column and row passes run other loops; the bytes must not change.
 TEST(BackgroundResize, PlainLoopsMatchReference) {
-    allow_wide_vectors(false);
+    const PictureSwitches plain{.wide_vectors = false};
     for (PixelType type : ALL_TYPES) {
         img::Picture p = synthetic(41, 29, type, 77);
-        EXPECT_EQ(
-            first_difference(resize_triangle(p, 19, 60).samples, ref_resize(p, 19, 60).samples), "")
+        EXPECT_EQ(first_difference(resize_triangle(p, 19, 60, plain).samples,
+                                   ref_resize(p, 19, 60).samples),
+                  "")
             << int(type);
-        EXPECT_EQ(first_difference(scale_to_cover(p, 23, 13), ref_cover(p, 23, 13)), "")
+        EXPECT_EQ(first_difference(scale_to_cover(p, 23, 13, plain), ref_cover(p, 23, 13)), "")
             << int(type);
     }
-    allow_wide_vectors(true);
 }
 
 TEST(BackgroundResize, SameSizeIsACopy) {

@@ -95,27 +95,6 @@ bool running_as_root() {
 
 }  // namespace
 
-TEST(SessionKind, OnlyTheExactWordIsGraphical) {
-    struct Case {
-        std::string kind;
-        bool graphical;
-        const char* label;
-    };
-    const Case cases[] = {
-        {"graphical", true, "graphical"}, {"Graphical", false, "console"},
-        {"GRAPHICAL", false, "console"},  {"console", false, "console"},
-        {"", false, "console"},           {"graphical ", false, "console"},
-        {" graphical", false, "console"}, {"graphica", false, "console"},
-        {"graphicals", false, "console"}, {std::string("graphical\0", 10), false, "console"},
-        {"wayland", false, "console"},
-    };
-    for (const Case& c : cases) {
-        const bool graphical = is_graphical_kind(c.kind);
-        EXPECT_EQ(graphical, c.graphical) << "'" << c.kind << "'";
-        EXPECT_STREQ(session_kind_label(graphical), c.label) << "'" << c.kind << "'";
-    }
-}
-
 TEST(SessionPaths, FollowTheUserRecord) {
     const UserInfo user{"/home/alice", "/bin/bash", 1000, 1000, "alice"};
     EXPECT_EQ(runtime_dir_path(1000), "/run/user/1000");
@@ -214,26 +193,6 @@ TEST(SessionProgramChoice, ScriptThroughShellElseOpenbox) {
     const SessionProgram fallback = session_program(user, false);
     EXPECT_EQ(fallback.path, "/usr/bin/openbox");
     EXPECT_EQ(fallback.argv, (std::vector<std::string>{"openbox"}));
-}
-
-TEST(SessionAttemptLogin, EmptyFieldsAreRefusedBeforeAnythingElse) {
-    struct Case {
-        std::string username;
-        std::string password;
-        const char* error;
-    };
-    const Case cases[] = {
-        {"", "", "Please enter a username"},
-        {"", "secret", "Please enter a username"},
-        {"alice", "", "Please enter a password"},
-        {" ", "", "Please enter a password"},
-    };
-    for (const Case& c : cases) {
-        SecretText password(c.password);
-        const Result<pid_t, LoginRefusal> result = attempt_login(c.username, password, "graphical");
-        ASSERT_FALSE(result.ok());
-        EXPECT_EQ(result.error().message, c.error) << "'" << c.username << "'";
-    }
 }
 
 TEST(SessionIdentity, TakesTheUserIdentityForGood) {

@@ -1,6 +1,7 @@
-#include "picture_pipeline.h"
+#include "picture/pipeline.h"
 
 #include <algorithm>
+#include <cmath>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -12,8 +13,6 @@ namespace {
 // Rows the decoder may run ahead of the resampler when both work at once.
 constexpr uint32_t PIPELINE_AHEAD_ROWS = 16;
 constexpr uint32_t PIPELINE_WAKE_ROWS = 8;
-
-bool second_thread_allowed = true;
 
 // The decoder fills the ring on the calling thread while a second thread resamples the rows
 // already in it: on two cores the resampling then costs next to no wall time. The arithmetic is
@@ -174,7 +173,7 @@ Result<Ok, PictureError> stream_resampled(PictureDecoder& dec, ResampleJob job,
     pipeline.out = &out;
     pipeline.next_source_row = rs.rows.source_begin;
     pipeline.oldest_needed = rs.rows.source_begin;
-    if (!second_thread_allowed) {
+    if (!job.switches.second_thread) {
         return stream_in_line(dec, rs, staging, out);
     }
     try {
@@ -201,6 +200,53 @@ Result<Ok, PictureError> stream_resampled(PictureDecoder& dec, ResampleJob job,
     return Ok{};
 }
 
-void allow_second_thread(bool allowed) {
-    second_thread_allowed = allowed;
+CoverGeometry cover_geometry(uint32_t picture_width, uint32_t picture_height, uint32_t screen_width,
+                             uint32_t screen_height) {
+    const double scale =
+        std::max(static_cast<double>(screen_width) / static_cast<double>(picture_width),
+                 static_cast<double>(screen_height) / static_cast<double>(picture_height));
+    auto whole = [](double v) -> uint32_t {
+        v = std::trunc(v);
+        if (!(v > 0.0)) {
+            return 0;
+        }
+        if (v >= 4294967295.0) {
+            return UINT32_MAX;
+        }
+        return static_cast<uint32_t>(v);
+    };
+    CoverGeometry g;
+    g.scaled_width = std::max(whole(picture_width * scale), screen_width);
+    g.scaled_height = std::max(whole(picture_height * scale), screen_height);
+    g.x0 = (g.scaled_width - screen_width) / 2;
+    g.y0 = (g.scaled_height - screen_height) / 2;
+    return g;
+}
+
+ResampleJob whole_job(const PictureHeader& header, uint32_t width, uint32_t height,
+                      PictureSwitches switches) {
+    return ResampleJob{.source_width = header.width,
+                       .source_height = header.height,
+                       .type = header.type,
+                       .target_width = width,
+                       .target_height = height,
+                       .width = width,
+                       .height = height,
+                       .switches = switches};
+}
+
+ResampleJob cover_job(const PictureHeader& header, uint32_t screen_width, uint32_t screen_height,
+                      PictureSwitches switches) {
+    const CoverGeometry g =
+        cover_geometry(header.width, header.height, screen_width, screen_height);
+    return ResampleJob{.source_width = header.width,
+                       .source_height = header.height,
+                       .type = header.type,
+                       .target_width = g.scaled_width,
+                       .target_height = g.scaled_height,
+                       .x0 = g.x0,
+                       .y0 = g.y0,
+                       .width = screen_width,
+                       .height = screen_height,
+                       .switches = switches};
 }

@@ -1,4 +1,4 @@
-#include "jpeg_decoder.h"
+#include "picture/jpeg_decoder.h"
 
 #include <unistd.h>
 

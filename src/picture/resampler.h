@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "picture.h"
+#include "picture/pixels.h"
 
 // For each output index of a region along one axis: the source indices with non-zero weight and
 // their normalised weights.
@@ -38,6 +38,7 @@ struct ResampleJob {
     // Room in the ring for a decoder to fill this many rows (or a whole window, if more) while
     // another thread reads the window before them; 0 for none.
     uint32_t read_ahead = 0;
+    PictureSwitches switches;
 };
 
 // What the weight tables and the row ring will take, estimated before any is built.
@@ -54,6 +55,7 @@ struct SampleRows {
 struct Resampler {
     uint32_t channels = 0;
     bool wide = false;  // 16-bit samples
+    bool avx2 = false;  // the vector loops: the processor has them and the job allows them
     AxisTaps rows;
     AxisTaps cols;  // weights at a fixed stride of cols.max_count, zero-padded
     // The source columns the ring keeps: all, or only those read when that saves at least half.
@@ -105,10 +107,3 @@ void resampler_make_row(Resampler& rs, uint32_t row, const ResampledRows& out);
 // gives the next row still to make.
 uint32_t resampler_make_ready_rows(Resampler& rs, uint32_t y, uint32_t next_row,
                                    const ResampledRows& out);
-
-// `rows` rows of `width` pixels of `type` as BGRA pixels.
-void bgra_rows(const uint8_t* samples, PixelType type, size_t width, size_t rows, uint8_t* out);
-
-// The resampler uses AVX2 where the processor has it; tests switch it off to check that the
-// plain loops give the same bytes.
-void allow_wide_vectors(bool allowed);

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "jpeg_decoder.h"
-#include "picture_reader.h"
-#include "png_decoder.h"
+#include "picture/jpeg_decoder.h"
+#include "picture/png_decoder.h"
+#include "picture/reader.h"
 #include "result.h"
 
 struct PictureDecoder {

@@ -1,4 +1,4 @@
-#include "picture_reader.h"
+#include "picture/reader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "picture_reader.h"
+#include "picture/reader.h"
 #include "result.h"
 
 struct PngDecoder {

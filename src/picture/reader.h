@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "fd.h"
-#include "picture.h"
+#include "picture/pixels.h"
 #include "result.h"
 
 inline constexpr size_t READ_BUFFER_SIZE = 8192;

@@ -1,4 +1,4 @@
-#include "resampler.h"
+#include "picture/resampler.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+
+#include "picture/bgra.h"
 
 namespace {
 
@@ -23,15 +25,13 @@ size_t round_up(size_t n, size_t to) {
     return (n + to - 1) / to * to;
 }
 
-bool wide_vectors_allowed = true;
-
 #if defined(__x86_64__)
-bool have_avx2() {
+bool cpu_has_avx2() {
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2 && wide_vectors_allowed;
+    return avx2;
 }
 #else
-bool have_avx2() {
+bool cpu_has_avx2() {
     return false;
 }
 #endif
@@ -139,7 +139,7 @@ void vertical_pass(Resampler& rs, SampleRows<T>& s, uint32_t out_row) {
             s.ring.data() + rs.row_stride * ((first + t) % rs.ring_rows) + column_offset;
     }
     const float* weights = rs.rows.weights.data() + rs.rows.offset[out_row];
-    if (have_avx2()) {
+    if (rs.avx2) {
         column_pass_avx2(rs.middle.data(), s.tap_rows.data(), weights, count, rs.middle_samples);
     } else {
         column_pass_plain(rs.middle.data(), s.tap_rows.data(), weights, count, rs.middle_samples);
@@ -261,54 +261,6 @@ void horizontal_pass_colour_avx2(const Resampler& rs, T* out) {
 }
 
 #endif
-
-inline uint8_t to_8bit(uint8_t v) {
-    return v;
-}
-
-inline uint8_t to_8bit(uint16_t v) {
-    return static_cast<uint8_t>((uint32_t{v} * 255u + 32767u) / 65535u);
-}
-
-template <typename T>
-void bgra_row(const T* source, uint32_t channels, size_t width, uint8_t* out) {
-    switch (channels) {
-        case 1:
-            for (size_t x = 0; x < width; ++x) {
-                uint8_t g = to_8bit(source[x]);
-                out[4 * x] = g;
-                out[4 * x + 1] = g;
-                out[4 * x + 2] = g;
-                out[4 * x + 3] = 255;
-            }
-            break;
-        case 2:
-            for (size_t x = 0; x < width; ++x) {
-                uint8_t g = to_8bit(source[2 * x]);
-                out[4 * x] = g;
-                out[4 * x + 1] = g;
-                out[4 * x + 2] = g;
-                out[4 * x + 3] = to_8bit(source[2 * x + 1]);
-            }
-            break;
-        case 3:
-            for (size_t x = 0; x < width; ++x) {
-                out[4 * x] = to_8bit(source[3 * x + 2]);
-                out[4 * x + 1] = to_8bit(source[3 * x + 1]);
-                out[4 * x + 2] = to_8bit(source[3 * x]);
-                out[4 * x + 3] = 255;
-            }
-            break;
-        default:
-            for (size_t x = 0; x < width; ++x) {
-                out[4 * x] = to_8bit(source[4 * x + 2]);
-                out[4 * x + 1] = to_8bit(source[4 * x + 1]);
-                out[4 * x + 2] = to_8bit(source[4 * x]);
-                out[4 * x + 3] = to_8bit(source[4 * x + 3]);
-            }
-            break;
-    }
-}
 
 template <typename T>
 void make_row(Resampler& rs, uint32_t row, const ResampledRows& out) {
@@ -437,6 +389,7 @@ uint64_t resampler_bytes(const ResampleJob& job) {
 void resampler_init(Resampler& rs, const ResampleJob& job) {
     rs.channels = channel_count(job.type);
     rs.wide = bytes_per_sample(job.type) == 2;
+    rs.avx2 = job.switches.wide_vectors && cpu_has_avx2();
     rs.rows = axis_taps(job.source_height, job.target_height, job.y0, job.height);
     rs.cols = axis_taps(job.source_width, job.target_width, job.x0, job.width);
     pad_taps(rs.cols);
@@ -465,7 +418,7 @@ void resampler_init(Resampler& rs, const ResampleJob& job) {
     // The padded taps and the four-lane loads of RGB pixels read a little past the end.
     rs.middle.assign(rs.middle_samples + size_t{rs.cols.max_count + 1} * rs.channels + 4, 0.0f);
     rs.pair_weights.clear();
-    if (rs.channels >= 3 && have_avx2()) {
+    if (rs.channels >= 3 && rs.avx2) {
         const uint32_t taps = rs.cols.max_count;
         rs.pair_weights.resize(size_t{job.width / 2} * taps * 8);
         for (size_t pair = 0; pair < job.width / 2; ++pair) {
@@ -504,26 +457,4 @@ uint32_t resampler_make_ready_rows(Resampler& rs, uint32_t y, uint32_t next_row,
         resampler_make_row(rs, next_row++, out);
     }
     return next_row;
-}
-
-void bgra_rows(const uint8_t* samples, PixelType type, size_t width, size_t rows, uint8_t* out) {
-    const uint32_t channels = channel_count(type);
-    const size_t row_bytes = width * bytes_per_pixel(type);
-    // 16-bit samples are copied out first: the bytes may sit at any address.
-    std::vector<uint16_t> wide_row;
-    for (size_t y = 0; y < rows; ++y) {
-        const uint8_t* source = samples + row_bytes * y;
-        uint8_t* target = out + width * 4 * y;
-        if (bytes_per_sample(type) == 2) {
-            wide_row.resize(width * channels);
-            std::memcpy(wide_row.data(), source, row_bytes);
-            bgra_row(wide_row.data(), channels, width, target);
-        } else {
-            bgra_row(source, channels, width, target);
-        }
-    }
-}
-
-void allow_wide_vectors(bool allowed) {
-    wide_vectors_allowed = allowed;
 }

@@ -1,4 +1,4 @@
-#include "picture_decoder.h"
+#include "picture/decoder.h"
 
 Result<PictureHeader, PictureError> decoder_open(PictureDecoder& dec, int fd,
                                                  std::string_view name) {

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "picture_decoder.h"
-#include "resampler.h"
+#include "picture/decoder.h"
+#include "picture/resampler.h"
 #include "result.h"
 
 // The most that streaming one picture may take besides its result. The shape is only kept by the
@@ -22,5 +22,21 @@ uint64_t streaming_bytes(const PictureHeader& header, const ResampleJob& job);
 Result<Ok, PictureError> stream_resampled(PictureDecoder& dec, ResampleJob job,
                                           const ResampledRows& out);
 
-// Tests switch the second thread off to check the in-line path.
-void allow_second_thread(bool allowed);
+// Size the picture is scaled to before the centre cut, and the cut's top-left corner.
+struct CoverGeometry {
+    uint32_t scaled_width = 0;
+    uint32_t scaled_height = 0;
+    uint32_t x0 = 0;
+    uint32_t y0 = 0;
+};
+
+CoverGeometry cover_geometry(uint32_t picture_width, uint32_t picture_height, uint32_t screen_width,
+                             uint32_t screen_height);
+
+// The whole picture to width x height.
+ResampleJob whole_job(const PictureHeader& header, uint32_t width, uint32_t height,
+                      PictureSwitches switches);
+
+// The cover of screen_width x screen_height: the centre cut of the scaled picture.
+ResampleJob cover_job(const PictureHeader& header, uint32_t screen_width, uint32_t screen_height,
+                      PictureSwitches switches);

@@ -1,12 +1,9 @@
-// Pictures: their types, and the ways in: decoding, resampling, covering the screen.
+// The pictures' vocabulary: pixel types, decoded pictures, BGRA buffers and why a picture failed.
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <string_view>
 #include <vector>
 
-#include "fd.h"
 #include "result.h"
 
 // Exactly width x height x 4 bytes, rows top to bottom, each pixel blue, green, red, alpha
@@ -88,37 +85,9 @@ inline Result<uint64_t, PictureError> checked_sample_bytes(uint32_t width, uint3
     return bytes;
 }
 
-Result<img::Picture, PictureError> open_picture(const std::string& path);
-
-// Decodes an already opened file; `name` only decides the format by its extension.
-Result<img::Picture, PictureError> decode_picture(UniqueFd fd, std::string_view name);
-
-// Decodes and resamples to width x height in one streamed pass; the same bytes as
-// resize_triangle(decode_picture(...)) without holding the full-size picture.
-Result<img::Picture, PictureError> decode_picture_resized(UniqueFd fd, std::string_view name,
-                                                          uint32_t width, uint32_t height);
-
-// Triangle filter of support 1, columns first into 32-bit floats, then rows.
-img::Picture resize_triangle(const img::Picture& picture, uint32_t width, uint32_t height);
-
-BgraBuffer to_bgra(const img::Picture& picture);
-
-// Size the picture is scaled to before the centre cut, and the cut's top-left corner.
-struct CoverGeometry {
-    uint32_t scaled_width = 0;
-    uint32_t scaled_height = 0;
-    uint32_t x0 = 0;
-    uint32_t y0 = 0;
+// What streaming one picture may use. Tests turn each off to check that the plain path gives the
+// same bytes; the avatar's decoding child has no second thread (its filter refuses clone).
+struct PictureSwitches {
+    bool wide_vectors = true;  // AVX2, where the processor has it
+    bool second_thread = true;
 };
-
-CoverGeometry cover_geometry(uint32_t picture_width, uint32_t picture_height, uint32_t screen_width,
-                             uint32_t screen_height);
-
-// Only the part that survives the centre cut is ever computed.
-BgraBuffer scale_to_cover(const img::Picture& picture, uint32_t screen_width,
-                          uint32_t screen_height);
-
-// open_picture + scale_to_cover, streamed from the decoder: the same bytes, a fraction of the
-// memory and time.
-Result<BgraBuffer, PictureError> load_cover(const std::string& path, uint32_t screen_width,
-                                            uint32_t screen_height);

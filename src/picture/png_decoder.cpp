@@ -1,4 +1,4 @@
-#include "png_decoder.h"
+#include "picture/png_decoder.h"
 
 #include <algorithm>
 #include <bit>

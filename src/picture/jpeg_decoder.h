@@ -9,7 +9,7 @@
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
 
-#include "picture_reader.h"
+#include "picture/reader.h"
 #include "result.h"
 
 struct JpegProgress {

@@ -1,0 +1,104 @@
+#include "greeter_layout.h"
+
+#include <algorithm>
+
+#include "greeter_state.h"
+
+namespace {
+
+// The login box at scale 1, in pixels from the centre of its monitor (negative is above).
+constexpr int32_t CLOCK_BASELINE = -210;
+constexpr int32_t AVATAR_TOP = -160;
+constexpr int32_t AVATAR_HEAD_TOP = -146;
+constexpr int32_t AVATAR_HEAD_SIZE = 32;
+constexpr int32_t AVATAR_BODY_TOP = -118;
+constexpr int32_t AVATAR_BODY_SIZE = 56;
+constexpr int32_t USERNAME_TOP = -44;
+constexpr int32_t PASSWORD_TOP = 12;
+constexpr int32_t MESSAGE_BASELINE = 78;
+constexpr int32_t LOGIN_TOP = 92;
+// Where the message goes while the Caps Lock warning takes its place.
+constexpr int32_t MESSAGE_LOW_BASELINE = 158;
+// A field's text: from the field's left edge, and its baseline from the field's top.
+constexpr int32_t FIELD_TEXT_INSET = 12;
+constexpr int32_t FIELD_TEXT_BASELINE = 27;
+// The power buttons' centres, left and right of the middle one.
+constexpr int32_t POWER_BUTTON_SPACING = 156;
+
+// Power-button labels sit this far above the screen's bottom edge.
+constexpr int32_t POWER_LABEL_RISE = 23;
+constexpr int32_t BUTTON_WIDTH = 140;
+constexpr int32_t BUTTON_HEIGHT = 36;
+// The bar's buttons stand this far from its top, bottom and right edges.
+constexpr int32_t BAR_MARGIN = 10;
+constexpr int32_t LAYOUT_BUTTON_WIDTH = 64;
+
+}  // namespace
+
+GreeterLayout greeter_layout(const Rect& area, int32_t scale) {
+    const int32_t s = std::clamp(scale, 1, MAX_SCALE);
+    const int32_t cx = area.x + area.width / 2;
+    const int32_t cy = area.y + area.height / 2;
+    const int32_t bottom = area.y + area.height;
+    const int32_t bar_height = BUTTON_HEIGHT * s + 2 * BAR_MARGIN * s;
+    const int32_t button_y = bottom - (BUTTON_HEIGHT + BAR_MARGIN) * s;
+    const int32_t label_y = bottom - POWER_LABEL_RISE * s;
+    const int32_t field_x = cx - FIELD_WIDTH / 2 * s;
+    const int32_t text_x = field_x + FIELD_TEXT_INSET * s;
+    const auto field = [&](int32_t top) {
+        return Rect{field_x, cy + top * s, FIELD_WIDTH * s, FIELD_HEIGHT * s};
+    };
+    const auto square = [&](int32_t top, int32_t size) {
+        return Rect{cx - size / 2 * s, cy + top * s, size * s, size * s};
+    };
+    const auto button = [&](int32_t centre_offset) {
+        return Rect{cx + (centre_offset - BUTTON_WIDTH / 2) * s, button_y, BUTTON_WIDTH * s,
+                    BUTTON_HEIGHT * s};
+    };
+    GreeterLayout l;
+    l.clock_baseline = {cx, cy + CLOCK_BASELINE * s};
+    l.avatar = square(AVATAR_TOP, GREETER_AVATAR_SIZE);
+    l.avatar_head = square(AVATAR_HEAD_TOP, AVATAR_HEAD_SIZE);
+    l.avatar_body = square(AVATAR_BODY_TOP, AVATAR_BODY_SIZE);
+    l.username_rect = field(USERNAME_TOP);
+    l.username_text = {text_x, cy + (USERNAME_TOP + FIELD_TEXT_BASELINE) * s};
+    l.password_rect = field(PASSWORD_TOP);
+    l.password_text = {text_x, cy + (PASSWORD_TOP + FIELD_TEXT_BASELINE) * s};
+    l.message_baseline = {cx, cy + MESSAGE_BASELINE * s};
+    l.login_rect = field(LOGIN_TOP);
+    l.login_baseline = {cx, cy + (LOGIN_TOP + FIELD_TEXT_BASELINE) * s};
+    l.bottom_bar = {area.x, bottom - bar_height, area.width, bar_height};
+    l.power_off_rect = button(-POWER_BUTTON_SPACING);
+    l.power_off_baseline = {cx - POWER_BUTTON_SPACING * s, label_y};
+    l.reboot_rect = button(0);
+    l.reboot_baseline = {cx, label_y};
+    l.console_rect = button(POWER_BUTTON_SPACING);
+    l.console_baseline = {cx + POWER_BUTTON_SPACING * s, label_y};
+    const int32_t right = area.x + area.width - BAR_MARGIN * s;
+    l.layout_rect = {right - LAYOUT_BUTTON_WIDTH * s, button_y, LAYOUT_BUTTON_WIDTH * s,
+                     BUTTON_HEIGHT * s};
+    l.layout_baseline = {right - LAYOUT_BUTTON_WIDTH / 2 * s, label_y};
+    l.caps_lock_baseline = l.message_baseline;
+    l.message_low_baseline = {cx, cy + MESSAGE_LOW_BASELINE * s};
+    return l;
+}
+
+GreeterLayout greeter_layout(int32_t width, int32_t height) {
+    return greeter_layout(Rect{0, 0, width, height}, 1);
+}
+
+uint8_t hit_bar_button(const GreeterLayout& layout, bool with_layout_button, int32_t x, int32_t y) {
+    if (rect_contains(layout.power_off_rect, x, y)) {
+        return POWER_OFF_BUTTON;
+    }
+    if (rect_contains(layout.reboot_rect, x, y)) {
+        return REBOOT_BUTTON;
+    }
+    if (rect_contains(layout.console_rect, x, y)) {
+        return CONSOLE_BUTTON;
+    }
+    if (with_layout_button && rect_contains(layout.layout_rect, x, y)) {
+        return LAYOUT_BUTTON;
+    }
+    return NO_BUTTON;
+}

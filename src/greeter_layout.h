@@ -1,0 +1,49 @@
+// Where everything of the greeter goes on its monitor: the one source of positions and sizes,
+// which drawing reads and the input rules hit-test against.
+#pragma once
+
+#include <cstdint>
+
+#include "geometry.h"
+
+inline constexpr int32_t FIELD_WIDTH = 320;
+inline constexpr int32_t FIELD_HEIGHT = 44;
+inline constexpr int32_t GREETER_AVATAR_SIZE = 96;
+// The message under the password field is centred and shortened to this width.
+inline constexpr int32_t MESSAGE_WIDTH = 720;
+inline constexpr int32_t MAX_SCALE = 4;
+
+struct GreeterLayout {
+    Point clock_baseline;  // x is the centre
+    Rect avatar;
+    Rect avatar_head;
+    Rect avatar_body;
+    Rect username_rect;
+    Point username_text;
+    Rect password_rect;
+    Point password_text;
+    Point message_baseline;  // x is the centre
+    Rect login_rect;
+    Point login_baseline;  // x is the centre
+    Rect bottom_bar;
+    Rect power_off_rect;
+    Point power_off_baseline;  // x is the centre
+    Rect reboot_rect;
+    Point reboot_baseline;  // x is the centre
+    Rect console_rect;
+    Point console_baseline;  // x is the centre
+    Rect layout_rect;
+    Point layout_baseline;     // x is the centre
+    Point caps_lock_baseline;  // x is the centre
+    // Where the message goes while the Caps Lock warning takes its place: below "Log In".
+    Point message_low_baseline;  // x is the centre
+};
+
+// Every position of the greeter on `area` (the chosen monitor) with every length times `scale`.
+GreeterLayout greeter_layout(const Rect& area, int32_t scale);
+// The whole screen at scale 1.
+GreeterLayout greeter_layout(int32_t width, int32_t height);
+
+// The bar's button under (x, y): power off, reboot, console, then the layout button, which is
+// there only `with_layout_button`; NO_BUTTON (greeter_state.h) for none.
+uint8_t hit_bar_button(const GreeterLayout& layout, bool with_layout_button, int32_t x, int32_t y);

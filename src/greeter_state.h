@@ -1,0 +1,52 @@
+// What one showing of the login screen holds apart from X: the typed texts, the focus, the
+// prompt, the message, what the pointer is over. The input rules change it; drawing reads it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "secret.h"
+
+inline constexpr uint8_t POWER_OFF_BUTTON = 0;
+inline constexpr uint8_t REBOOT_BUTTON = 1;
+inline constexpr uint8_t CONSOLE_BUTTON = 2;
+inline constexpr uint8_t NO_BUTTON = 3;
+inline constexpr uint8_t LAYOUT_BUTTON = 4;
+
+// Linux-PAM answers at most 512 bytes; the user-name cap keeps every drawn text within one
+// X request.
+inline constexpr size_t MAX_PASSWORD_BYTES = 512;
+inline constexpr size_t MAX_USERNAME_BYTES = 256;
+// XLookupString fills at most this many bytes per key press.
+inline constexpr size_t KEY_TEXT_BYTES = 32;
+// A full field and one more key fit a secret's pages: they never grow.
+inline constexpr size_t PASSWORD_RESERVE = MAX_PASSWORD_BYTES + KEY_TEXT_BYTES;
+static_assert(PASSWORD_RESERVE <= SecretText::DEFAULT_CAPACITY);
+
+// What the password field asks for: the password, or while an expired one is changed, the new
+// one and then the same again.
+enum class PasswordPrompt : uint8_t { Password, NewPassword, RepeatNewPassword };
+
+struct GreeterState {
+    std::string username;
+    SecretText password;
+    std::optional<std::string> message;
+    PasswordPrompt password_prompt = PasswordPrompt::Password;
+    // While an expired password is changed: the current password and the first entry of the new
+    // one.
+    SecretText current_password;
+    SecretText new_password;
+
+    bool password_focused = false;
+    // The name field holds a name that whoever sits here did not type (the remembered user's, or
+    // the one left after an idle minute) and the focus is in the password field: what is typed
+    // there before a Tab was that person's own name, so Tab makes it the name.
+    bool name_offered = false;
+    bool login_hovered = false;
+    uint8_t hovered_button = NO_BUTTON;
+    bool caps_lock = false;
+    // The active keyboard layout's name; empty with one layout (and then no layout button).
+    std::string layout_label;
+};

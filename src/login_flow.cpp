@@ -1,0 +1,75 @@
+#include "login_flow.h"
+
+#include "auth.h"
+#include "log.h"
+#include "session.h"
+#include "user.h"
+#include "xserver.h"
+
+namespace {
+
+Result<pid_t, LoginRefusal> authenticate_and_launch(const LoginRequest& request) {
+    const std::string& username = request.username;
+    const bool changing = request.mode == LoginMode::ChangeExpiredPassword;
+    // The name may be a password typed one field too early: the journal names it only once the
+    // account exists.
+    const TypedName typed{username, lookup_user(username).has_value()};
+    log_typed_name(LogLevel::Info, typed, "Attempting login for user ");
+    Result<std::unique_ptr<PamClient>, PamFailure> auth =
+        begin_pam_login(typed, request.mode, request.password, request.new_password);
+    const bool expired = !auth.ok() && auth.error().password_expired;
+    // Nothing needs the typed passwords any more, unless an expired one is still to be changed.
+    request.new_password.wipe();
+    if (!expired) {
+        request.password.wipe();
+    }
+    if (!auth.ok()) {
+        const std::string& shown = auth.error().shown;
+        const char* what = expired && changing ? "Password change failed" : "Authentication failed";
+        log_typed_name(LogLevel::Warn, typed, std::string(what) + " for ", ": " + shown);
+        if (expired && !changing) {
+            log_typed_name(LogLevel::Info, typed, "The password of ",
+                           " has expired: asking for a new one");
+        }
+        return Err{LoginRefusal{shown, expired}};
+    }
+    log_typed_name(LogLevel::Info, typed, "Authentication succeeded for user ");
+
+    log_typed_name(
+        LogLevel::Info, typed,
+        std::string("Launching ") + session_kind_label(request.session) + " session for ");
+    Result<pid_t, LaunchFailure> launched =
+        launch_session(std::move(auth.value()), username, x_display_name(),
+                       request.session == SessionKind::Graphical);
+    if (!launched.ok()) {
+        const LaunchFailure& failure = launched.error();
+        log_typed_name(LogLevel::Error, typed, "Session launch failed for ", ": " + failure.text);
+        return Err{LoginRefusal{failure.from_pam ? failure.text
+                                                 : "Session launch failed: " + failure.text}};
+    }
+    log_message(LogLevel::Info, "Session launched with PID " + std::to_string(launched.value()));
+    return launched.value();
+}
+
+// Authentication modules may change the daemon itself (limits, umask); that belongs to no one's
+// session.
+Result<pid_t, LoginRefusal> login_keeping_settings(const LoginRequest& request) {
+    const ProcessSettings daemon_settings = capture_process_settings();
+    Result<pid_t, LoginRefusal> result = authenticate_and_launch(request);
+    restore_process_settings(daemon_settings);
+    return result;
+}
+
+}  // namespace
+
+Result<pid_t, LoginRefusal> attempt_login(const LoginRequest& request) {
+    if (request.mode == LoginMode::Normal) {
+        if (request.username.empty()) {
+            return Err{LoginRefusal{"Please enter a username"}};
+        }
+        if (request.password.empty()) {
+            return Err{LoginRefusal{"Please enter a password"}};
+        }
+    }
+    return login_keeping_settings(request);
+}
