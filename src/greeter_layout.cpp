@@ -108,12 +108,10 @@ uint8_t hit_bar_button(const GreeterLayout& layout, bool with_layout_button, int
     return NO_BUTTON;
 }
 
-Rect session_button_rect(const GreeterLayout& layout, bool with_layout_button) {
-    Rect r = layout.session_rect;
-    if (!with_layout_button) {
-        r.x = layout.layout_rect.x + layout.layout_rect.width - r.width;
-    }
-    return r;
+Rect session_button_rect(const GreeterLayout& layout, bool /*with_layout_button*/) {
+    // Its place stays put whether the layout button shows or not: nothing moves under the pointer
+    // when the layouts change.
+    return layout.session_rect;
 }
 
 Rect chooser_item_rect(const GreeterLayout& layout, bool with_layout_button, size_t index,

@@ -36,7 +36,7 @@ struct GreeterLayout {
     Point console_baseline;  // x is the centre
     Rect layout_rect;
     Point layout_baseline;  // x is the centre
-    // Beside the layout button (or in its place when there is none: session_button_rect).
+    // Left of the layout button's place.
     Rect session_rect;
     // A bar button's label baseline, from its top.
     int32_t button_text_rise = 0;
@@ -56,7 +56,7 @@ GreeterLayout greeter_layout(int32_t width, int32_t height);
 // there only `with_layout_button`; NO_BUTTON (greeter_state.h) for none.
 uint8_t hit_bar_button(const GreeterLayout& layout, bool with_layout_button, int32_t x, int32_t y);
 
-// The session button: left of the layout button, or where that would be when there is none.
+// The session button: left of the layout button's place, whether that button shows or not.
 Rect session_button_rect(const GreeterLayout& layout, bool with_layout_button);
 // Item `index` of the open chooser's `count`: a column above the session button, first on top;
 // more than fit go into further columns to the left.

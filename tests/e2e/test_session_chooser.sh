@@ -6,9 +6,10 @@
 # session at start without the greeter, the greeter after it, once per boot; root refused by the
 # daemon and by the shipped PAM service.
 source "$SRC/tests/e2e/hard_lib.sh"
-# The session button (no layout button) and the open list's items, on 1024x768.
-BUTTON=(914 740)
-ITEM_ALPHA=(914 668)
+# The session button (left of the layout button's place) and an item of the open list, on
+# 1024x768.
+BUTTON=(840 740)
+ITEM_ALPHA=(840 668)
 
 pam_unix_service
 for u in alice bob carol; do
