@@ -158,8 +158,17 @@ std::vector<DesktopSession> list_sessions(const std::string& dir) {
         sessions.push_back(DesktopSession{id, std::move(entry.name), std::move(entry.exec),
                                           join_desktop_names(entry.desktop_names)});
     }
-    std::sort(sessions.begin(), sessions.end(), [](const auto& a, const auto& b) {
-        return a.name != b.name ? a.name < b.name : a.id < b.id;
+    // "i3" among the others, not after every capital.
+    const auto folded = [](const std::string& text) {
+        std::string out = text;
+        std::transform(out.begin(), out.end(), out.begin(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+        return out;
+    };
+    std::sort(sessions.begin(), sessions.end(), [&](const auto& a, const auto& b) {
+        const std::string fa = folded(a.name);
+        const std::string fb = folded(b.name);
+        return fa != fb ? fa < fb : a.id < b.id;
     });
     return sessions;
 }

@@ -33,6 +33,7 @@ TEST(SessionList, ListsUsableEntriesSortedByName) {
     dir.write("mate.desktop",
               "[Desktop Entry]\nName=MATE\nExec=mate-session\n"
               "TryExec=/bin/sh\nDesktopNames=MATE;X-Extra\n");
+    dir.write("i3.desktop", "[Desktop Entry]\nName=i3\nExec=i3\n");
     dir.write("hidden.desktop", "[Desktop Entry]\nName=Hidden\nExec=a\nHidden=true\n");
     dir.write("nodisplay.desktop", "[Desktop Entry]\nName=NoDisplay\nExec=a\nNoDisplay=true\n");
     dir.write("missing.desktop", "[Desktop Entry]\nName=Missing\nExec=a\nTryExec=no-such-vesko\n");
@@ -41,11 +42,12 @@ TEST(SessionList, ListsUsableEntriesSortedByName) {
     dir.write("notes.txt", "[Desktop Entry]\nName=Text\nExec=a\n");
     const std::vector<DesktopSession> sessions = list_sessions(dir.path);
     const std::vector<DesktopSession> expected{
+        {"i3", "i3", "i3", ""},
         {"mate", "MATE", "mate-session", "MATE:X-Extra"},
         {"xfce", "Xfce Session", "startxfce4", "XFCE"},
     };
     EXPECT_EQ(sessions, expected);
-    EXPECT_EQ(find_session(sessions, "xfce"), &sessions[1]);
+    EXPECT_EQ(find_session(sessions, "xfce"), &sessions[2]);
     EXPECT_EQ(find_session(sessions, "gone"), nullptr);
     EXPECT_TRUE(list_sessions(dir.path + "/none").empty());
 }
