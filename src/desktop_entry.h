@@ -10,7 +10,7 @@
 #include "result.h"
 
 // Real entries are a few hundred bytes; anything near this is not one.
-inline constexpr size_t MAX_DESKTOP_ENTRY_BYTES = 64 * 1024;
+inline constexpr size_t MAX_DESKTOP_ENTRY_BYTES = size_t{64} * 1024;
 // Drawn on a button and in the list.
 inline constexpr size_t MAX_SESSION_NAME_BYTES = 128;
 
