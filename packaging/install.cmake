@@ -33,6 +33,8 @@ add_custom_target(vesko_man_pages ALL DEPENDS ${VESKO_MAN_PAGES})
 
 install(TARGETS vesko RUNTIME DESTINATION /usr/sbin)
 install(FILES ${VESKO_PACKAGING_DIR}/pam.vesko DESTINATION /etc/pam.d RENAME vesko)
+install(FILES ${VESKO_PACKAGING_DIR}/pam.vesko-autologin DESTINATION /etc/pam.d
+        RENAME vesko-autologin)
 install(FILES ${VESKO_PACKAGING_DIR}/logrotate.vesko DESTINATION /etc/logrotate.d RENAME vesko)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/vesko.service DESTINATION ${VESKO_SYSTEMD_UNIT_DIR})
 install(FILES ${CMAKE_BINARY_DIR}/packaging/vesko.8.gz DESTINATION /usr/share/man/man8)

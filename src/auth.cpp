@@ -234,16 +234,20 @@ Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const TypedName& 
                                                                LoginMode mode,
                                                                const SecretText& password,
                                                                const SecretText& new_password) {
-    diagnose_before_pam(user, password);
-    log_typed_name(
-        LogLevel::Info, user,
-        std::string("PAM: initializing client for service '") + PAM_SERVICE_NAME + "', user ");
+    const bool automatic = mode == LoginMode::Automatic;
+    const char* service = automatic ? AUTOLOGIN_PAM_SERVICE_NAME : PAM_SERVICE_NAME;
+    // The probes compare a typed password; an automatic login has none.
+    if (!automatic) {
+        diagnose_before_pam(user, password);
+    }
+    log_typed_name(LogLevel::Info, user,
+                   std::string("PAM: initializing client for service '") + service + "', user ");
 
     auto client = std::make_unique<PamClient>();
     client->credentials = std::make_unique<PamCredentials>();
     const pam_conv conversation{pam_conversation, client->credentials.get()};
     const int start =
-        normalize_pam_code(::pam_start(PAM_SERVICE_NAME, nullptr, &conversation, &client->handle));
+        normalize_pam_code(::pam_start(service, nullptr, &conversation, &client->handle));
     if (start != PAM_SUCCESS) {
         // A failed start leaves no handle to end.
         client->handle = nullptr;
@@ -256,12 +260,15 @@ Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const TypedName& 
 
     client->credentials->login = user.name;
     client->credentials->password = password.copy();
+    client->credentials->no_password = automatic;
     if (mode == LoginMode::ChangeExpiredPassword) {
         client->credentials->new_password = new_password.copy();
     }
     log_message(LogLevel::Debug, "PAM: credentials set");
 
-    diagnose_after_pam_init(user);
+    if (!automatic) {
+        diagnose_after_pam_init(user);
+    }
 
     log_message(LogLevel::Info, "PAM: calling authenticate()");
     const int auth =
@@ -297,7 +304,8 @@ Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const TypedName& 
     return client;
 }
 
-std::vector<PamEnvItem> session_pam_items(std::optional<int> terminal) {
+std::vector<PamEnvItem> session_pam_items(std::optional<int> terminal,
+                                          const DesktopSession* desktop) {
     std::vector<PamEnvItem> items{
         {"XDG_SESSION_TYPE", "x11"},
         {"XDG_SESSION_CLASS", "user"},
@@ -305,6 +313,13 @@ std::vector<PamEnvItem> session_pam_items(std::optional<int> terminal) {
     };
     if (terminal) {
         items.emplace_back("XDG_VTNR", std::to_string(*terminal));
+    }
+    if (desktop != nullptr) {
+        items.emplace_back("DESKTOP_SESSION", desktop->id);
+        items.emplace_back("XDG_SESSION_DESKTOP", desktop->id);
+        if (!desktop->current_desktop.empty()) {
+            items.emplace_back("XDG_CURRENT_DESKTOP", desktop->current_desktop);
+        }
     }
     return items;
 }

@@ -16,9 +16,12 @@
 #include "pam_conversation.h"
 #include "result.h"
 #include "secret.h"
+#include "session_list.h"
 
 // The service file is "/etc/pam.d/vesko".
 inline constexpr const char* PAM_SERVICE_NAME = "vesko";
+// The automatic login's service, "/etc/pam.d/vesko-autologin": no password, root refused.
+inline constexpr const char* AUTOLOGIN_PAM_SERVICE_NAME = "vesko-autologin";
 
 // getpwnam_r gets one buffer of this size; an entry that needs more counts as not found.
 inline constexpr size_t PASSWD_BUFFER_SIZE = 2048;
@@ -78,8 +81,11 @@ Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const TypedName& 
 
 // What the session tells logind through the PAM environment: kind, class, seat, and the terminal
 // where the seat has terminals (logind refuses a terminal number on a seat without them).
+// A chosen session adds DESKTOP_SESSION, XDG_SESSION_DESKTOP and XDG_CURRENT_DESKTOP, so that
+// logind records the desktop.
 using PamEnvItem = std::pair<std::string, std::string>;
-std::vector<PamEnvItem> session_pam_items(std::optional<int> terminal);
+std::vector<PamEnvItem> session_pam_items(std::optional<int> terminal,
+                                          const DesktopSession* desktop = nullptr);
 
 // Sets `items` in the PAM environment, opens the session, reinitialises the credentials and sets
 // USER, LOGNAME, HOME, PWD and SHELL. The failure's text is "Session open failed: ..."; the

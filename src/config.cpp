@@ -64,7 +64,7 @@ std::string type_error(const toml::node& node, std::string_view expected, std::s
 }
 
 // How a key's value is checked: hours and the scale are small integers with their own ranges.
-enum class ValueKind { Hour, Scale, Text, Flag };
+enum class ValueKind { Hour, Scale, Text, Path, Flag };
 
 // One key of the file ("table.key") and the field it fills; the order is the order of the checks.
 struct KeyBinding {
@@ -91,6 +91,9 @@ std::vector<KeyBinding> config_keys(Config& c, std::string& layouts) {
         {"ui.scale", UI, ValueKind::Scale, &c.ui.scale},
         {"ui.remember_user", UI, ValueKind::Flag, &c.ui.remember_user},
         {"session.default", "struct SessionConfig", ValueKind::Text, &c.session.default_},
+        {"session.sessions_dir", "struct SessionConfig", ValueKind::Path, &c.session.sessions_dir},
+        {"autologin.user", "struct AutologinConfig", ValueKind::Text, &c.autologin.user},
+        {"autologin.session", "struct AutologinConfig", ValueKind::Text, &c.autologin.session},
     };
 }
 
@@ -119,10 +122,15 @@ std::optional<std::string> map_key(const toml::node& node, const KeyBinding& bin
             *std::get<uint8_t*>(binding.field) = static_cast<uint8_t>(value);
             return std::nullopt;
         }
-        case ValueKind::Text: {
+        case ValueKind::Text:
+        case ValueKind::Path: {
             const auto* text = node.as_string();
             if (text == nullptr) {
                 return type_error(node, "a string", key);
+            }
+            if (binding.kind == ValueKind::Path && !text->get().starts_with('/')) {
+                return "invalid value: `" + text->get() + "`, expected an absolute path for key `" +
+                       std::string(key) + "` " + position(node);
             }
             *std::get<std::string*>(binding.field) = text->get();
             return std::nullopt;

@@ -51,13 +51,24 @@ struct SessionConfig {
     // The key is "default", which C++ reserves. As written, for the log.
     std::string default_ = "graphical";
     SessionKind kind = SessionKind::Graphical;
+    // Where the X sessions' desktop entries are read at each showing; an absolute path.
+    std::string sessions_dir = "/usr/share/xsessions";
     bool operator==(const SessionConfig&) const = default;
+};
+
+// Once per boot, this user's session without the login screen; empty: never.
+struct AutologinConfig {
+    std::string user;
+    // A session's id (its entry's file name without ".desktop"); empty: "Default".
+    std::string session;
+    bool operator==(const AutologinConfig&) const = default;
 };
 
 struct Config {
     BackgroundConfig background;
     UiConfig ui;
     SessionConfig session;
+    AutologinConfig autologin;
     bool operator==(const Config&) const = default;
 };
 

@@ -32,6 +32,7 @@ constexpr int32_t BUTTON_HEIGHT = 36;
 // The bar's buttons stand this far from its top, bottom and right edges.
 constexpr int32_t BAR_MARGIN = 10;
 constexpr int32_t LAYOUT_BUTTON_WIDTH = 64;
+constexpr int32_t SESSION_BUTTON_WIDTH = 200;
 
 }  // namespace
 
@@ -78,6 +79,10 @@ GreeterLayout greeter_layout(const Rect& area, int32_t scale) {
     l.layout_rect = {right - LAYOUT_BUTTON_WIDTH * s, button_y, LAYOUT_BUTTON_WIDTH * s,
                      BUTTON_HEIGHT * s};
     l.layout_baseline = {right - LAYOUT_BUTTON_WIDTH / 2 * s, label_y};
+    l.session_rect = {l.layout_rect.x - (BAR_MARGIN + SESSION_BUTTON_WIDTH) * s, button_y,
+                      SESSION_BUTTON_WIDTH * s, BUTTON_HEIGHT * s};
+    l.button_text_rise = label_y - button_y;
+    l.chooser_rows = std::max(1, (button_y - BAR_MARGIN * s - area.y) / (BUTTON_HEIGHT * s));
     l.caps_lock_baseline = l.message_baseline;
     l.message_low_baseline = {cx, cy + MESSAGE_LOW_BASELINE * s};
     return l;
@@ -101,4 +106,31 @@ uint8_t hit_bar_button(const GreeterLayout& layout, bool with_layout_button, int
         return LAYOUT_BUTTON;
     }
     return NO_BUTTON;
+}
+
+Rect session_button_rect(const GreeterLayout& layout, bool /*with_layout_button*/) {
+    // Its place stays put whether the layout button shows or not: nothing moves under the pointer
+    // when the layouts change.
+    return layout.session_rect;
+}
+
+Rect chooser_item_rect(const GreeterLayout& layout, bool with_layout_button, size_t index,
+                       size_t count) {
+    const Rect button = session_button_rect(layout, with_layout_button);
+    const auto rows = static_cast<size_t>(layout.chooser_rows);
+    const auto column = static_cast<int32_t>(index / rows);
+    const auto row = static_cast<int32_t>(index % rows);
+    const auto shown_rows = static_cast<int32_t>(std::min(count, rows));
+    return Rect{button.x - column * button.width, button.y - (shown_rows - row) * button.height,
+                button.width, button.height};
+}
+
+std::optional<size_t> hit_chooser_item(const GreeterLayout& layout, bool with_layout_button,
+                                       size_t count, int32_t x, int32_t y) {
+    for (size_t i = 0; i < count; ++i) {
+        if (rect_contains(chooser_item_rect(layout, with_layout_button, i, count), x, y)) {
+            return i;
+        }
+    }
+    return std::nullopt;
 }

@@ -2,7 +2,9 @@
 // which drawing reads and the input rules hit-test against.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "geometry.h"
 
@@ -33,7 +35,13 @@ struct GreeterLayout {
     Rect console_rect;
     Point console_baseline;  // x is the centre
     Rect layout_rect;
-    Point layout_baseline;     // x is the centre
+    Point layout_baseline;  // x is the centre
+    // Left of the layout button's place.
+    Rect session_rect;
+    // A bar button's label baseline, from its top.
+    int32_t button_text_rise = 0;
+    // How many of the chooser's items fit one column above the bar.
+    int32_t chooser_rows = 1;
     Point caps_lock_baseline;  // x is the centre
     // Where the message goes while the Caps Lock warning takes its place: below "Log In".
     Point message_low_baseline;  // x is the centre
@@ -47,3 +55,12 @@ GreeterLayout greeter_layout(int32_t width, int32_t height);
 // The bar's button under (x, y): power off, reboot, console, then the layout button, which is
 // there only `with_layout_button`; NO_BUTTON (greeter_state.h) for none.
 uint8_t hit_bar_button(const GreeterLayout& layout, bool with_layout_button, int32_t x, int32_t y);
+
+// The session button: left of the layout button's place, whether that button shows or not.
+Rect session_button_rect(const GreeterLayout& layout, bool with_layout_button);
+// Item `index` of the open chooser's `count`: a column above the session button, first on top;
+// more than fit go into further columns to the left.
+Rect chooser_item_rect(const GreeterLayout& layout, bool with_layout_button, size_t index,
+                       size_t count);
+std::optional<size_t> hit_chooser_item(const GreeterLayout& layout, bool with_layout_button,
+                                       size_t count, int32_t x, int32_t y);

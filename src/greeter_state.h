@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "secret.h"
 
@@ -14,6 +15,7 @@ inline constexpr uint8_t REBOOT_BUTTON = 1;
 inline constexpr uint8_t CONSOLE_BUTTON = 2;
 inline constexpr uint8_t NO_BUTTON = 3;
 inline constexpr uint8_t LAYOUT_BUTTON = 4;
+inline constexpr uint8_t SESSION_BUTTON = 5;
 
 // Linux-PAM answers at most 512 bytes; the user-name cap keeps every drawn text within one
 // X request.
@@ -49,4 +51,13 @@ struct GreeterState {
     bool caps_lock = false;
     // The active keyboard layout's name; empty with one layout (and then no layout button).
     std::string layout_label;
+
+    // The session chooser: "Default" first, then the sessions' names; shown only with more than
+    // one.
+    std::vector<std::string> session_labels;
+    size_t session_index = 0;
+    // Chosen by hand in this showing: a name typed afterwards does not bring back its own.
+    bool session_picked = false;
+    bool chooser_open = false;
+    size_t chooser_highlight = 0;
 };

@@ -43,3 +43,6 @@ inline constexpr Rgba LOGIN_COLOR{0.31, 0.55, 1.0, 0.3};
 inline constexpr Rgba BOTTOM_BAR_COLOR{0.0, 0.0, 0.0, 0.3};
 inline constexpr Rgba BUTTON_HOVERED_COLOR{1.0, 1.0, 1.0, 0.15};
 inline constexpr Rgba BUTTON_COLOR{1.0, 1.0, 1.0, 0.1};
+inline constexpr Rgba CHOOSER_COLOR{0.08, 0.08, 0.12, 0.85};
+inline constexpr Rgba CHOOSER_HIGHLIGHT_COLOR{0.31, 0.55, 1.0, 0.6};
+inline constexpr Rgba CHOOSER_TEXT_COLOR{1.0, 1.0, 1.0, 0.8};

@@ -9,6 +9,8 @@
 
 #include "text.h"
 
+static_assert(SESSION_CHOOSER_KEY == XK_F10);
+
 namespace {
 
 bool changing_password(const GreeterState& state) {
@@ -72,7 +74,71 @@ GreeterAction take_offered_name(GreeterState& state) {
     return fits ? GreeterAction::LoadAvatar : GreeterAction::Repaint;
 }
 
+bool with_layout_button(const GreeterState& state) {
+    return !state.layout_label.empty();
+}
+
+GreeterAction open_chooser(GreeterState& state) {
+    state.chooser_open = true;
+    state.chooser_highlight = state.session_index;
+    return GreeterAction::Repaint;
+}
+
+GreeterAction pick_session(GreeterState& state, size_t index) {
+    state.session_index = index;
+    state.session_picked = true;
+    state.chooser_open = false;
+    return GreeterAction::Repaint;
+}
+
+// While the chooser is open every key is its own: nothing typed reaches a field.
+GreeterAction chooser_key(GreeterState& state, unsigned long keysym) {
+    const size_t last = state.session_labels.size() - 1;
+    switch (keysym) {
+        case XK_Up:
+        case XK_KP_Up:
+            state.chooser_highlight -= state.chooser_highlight > 0 ? 1 : 0;
+            return GreeterAction::Repaint;
+        case XK_Down:
+        case XK_KP_Down:
+            state.chooser_highlight += state.chooser_highlight < last ? 1 : 0;
+            return GreeterAction::Repaint;
+        case XK_Home:
+            state.chooser_highlight = 0;
+            return GreeterAction::Repaint;
+        case XK_End:
+            state.chooser_highlight = last;
+            return GreeterAction::Repaint;
+        case XK_Return:
+        case XK_KP_Enter:
+        case XK_space:
+            return pick_session(state, std::min(state.chooser_highlight, last));
+        case XK_Escape:
+        case SESSION_CHOOSER_KEY:
+            state.chooser_open = false;
+            return GreeterAction::Repaint;
+        default:
+            return GreeterAction::Nothing;
+    }
+}
+
+GreeterAction chooser_button(GreeterState& state, const GreeterLayout& layout, int32_t x,
+                             int32_t y) {
+    const std::optional<size_t> item =
+        hit_chooser_item(layout, with_layout_button(state), state.session_labels.size(), x, y);
+    if (item) {
+        return pick_session(state, *item);
+    }
+    // A click elsewhere only closes it.
+    state.chooser_open = false;
+    return GreeterAction::Repaint;
+}
+
 }  // namespace
+
+bool has_session_choice(const GreeterState& state) {
+    return state.session_labels.size() > 1;
+}
 
 KeyText key_text_utf8(unsigned long keysym, std::string_view lookup) {
     KeyText text;
@@ -109,6 +175,12 @@ void offer_name(GreeterState& state) {
 }
 
 GreeterAction handle_key(GreeterState& state, unsigned long keysym, std::string_view text) {
+    if (state.chooser_open && has_session_choice(state)) {
+        return chooser_key(state, keysym);
+    }
+    if (keysym == SESSION_CHOOSER_KEY) {
+        return has_session_choice(state) ? open_chooser(state) : GreeterAction::Nothing;
+    }
     switch (keysym) {
         case XK_BackSpace:
             if (state.password_focused) {
@@ -174,6 +246,13 @@ GreeterAction handle_key(GreeterState& state, unsigned long keysym, std::string_
 
 GreeterAction handle_button(GreeterState& state, const GreeterLayout& layout, int32_t x,
                             int32_t y) {
+    if (state.chooser_open && has_session_choice(state)) {
+        return chooser_button(state, layout, x, y);
+    }
+    if (has_session_choice(state) &&
+        rect_contains(session_button_rect(layout, with_layout_button(state)), x, y)) {
+        return open_chooser(state);
+    }
     if (rect_contains(layout.username_rect, x, y)) {
         if (changing_password(state)) {
             return GreeterAction::Nothing;
@@ -208,9 +287,20 @@ GreeterAction handle_button(GreeterState& state, const GreeterLayout& layout, in
 GreeterAction handle_motion(GreeterState& state, const GreeterLayout& layout, int32_t x,
                             int32_t y) {
     const bool login_hovered = rect_contains(layout.login_rect, x, y);
-    const uint8_t hovered_button = hit_bar_button(layout, !state.layout_label.empty(), x, y);
-    const bool changed =
-        login_hovered != state.login_hovered || hovered_button != state.hovered_button;
+    uint8_t hovered_button = hit_bar_button(layout, with_layout_button(state), x, y);
+    if (has_session_choice(state) &&
+        rect_contains(session_button_rect(layout, with_layout_button(state)), x, y)) {
+        hovered_button = SESSION_BUTTON;
+    }
+    bool changed = login_hovered != state.login_hovered || hovered_button != state.hovered_button;
+    if (state.chooser_open && has_session_choice(state)) {
+        if (const std::optional<size_t> item = hit_chooser_item(layout, with_layout_button(state),
+                                                                state.session_labels.size(), x, y);
+            item && *item != state.chooser_highlight) {
+            state.chooser_highlight = *item;
+            changed = true;
+        }
+    }
     state.login_hovered = login_hovered;
     state.hovered_button = hovered_button;
     return changed ? GreeterAction::Repaint : GreeterAction::Nothing;

@@ -12,6 +12,8 @@
 inline constexpr const char* PASSWORD_EXPIRED_MESSAGE =
     "Your password has expired. Choose a new one.";
 inline constexpr const char* PASSWORDS_DIFFER_MESSAGE = "The passwords do not match";
+// Opens the session chooser from anywhere on the screen.
+inline constexpr unsigned long SESSION_CHOOSER_KEY = 0xffc7;  // XK_F10
 
 // What the X side does after the input rules changed the state.
 enum class GreeterAction {
@@ -61,6 +63,9 @@ void apply_login_failure(GreeterState& state, const std::string& error,
 
 // Removes the last UTF-8 character, zeroing its bytes first.
 void remove_last_char(std::string& text);
+
+// Whether the session button is shown: there is more than "Default".
+bool has_session_choice(const GreeterState& state);
 
 // A name is on offer: the focus in the password field, a Tab there takes what was typed as the
 // name.

@@ -38,9 +38,13 @@ Result<pid_t, LoginRefusal> authenticate_and_launch(const LoginRequest& request)
     log_typed_name(
         LogLevel::Info, typed,
         std::string("Launching ") + session_kind_label(request.session) + " session for ");
+    if (request.desktop != nullptr) {
+        log_message(LogLevel::Info,
+                    "Session: '" + request.desktop->name + "' (" + request.desktop->id + ")");
+    }
     Result<pid_t, LaunchFailure> launched =
         launch_session(std::move(auth.value()), username, x_display_name(),
-                       request.session == SessionKind::Graphical);
+                       request.session == SessionKind::Graphical, request.desktop);
     if (!launched.ok()) {
         const LaunchFailure& failure = launched.error();
         log_typed_name(LogLevel::Error, typed, "Session launch failed for ", ": " + failure.text);

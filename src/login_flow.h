@@ -13,6 +13,7 @@
 #include "login_mode.h"
 #include "result.h"
 #include "secret.h"
+#include "session_list.h"
 
 // What the login screen submits; it keeps owning the texts.
 struct LoginRequest {
@@ -23,6 +24,8 @@ struct LoginRequest {
     // ChangeExpiredPassword only: the new password.
     SecretText& new_password;
     SessionKind session = SessionKind::Graphical;
+    // The chosen session's entry; null: "Default".
+    const DesktopSession* desktop = nullptr;
 };
 
 // Why a login attempt started no session.

@@ -8,4 +8,6 @@ enum class LoginMode : uint8_t {
     // The account's password has expired: the current password authenticates, then PAM changes
     // it to the new one (typed twice alike) before the session starts.
     ChangeExpiredPassword,
+    // The configured automatic login: its own PAM service, no password and no prompt.
+    Automatic,
 };

@@ -18,6 +18,7 @@
 #include "log.h"
 #include "monitors.h"
 #include "power.h"
+#include "session_menu.h"
 #include "supervise.h"
 #include "text.h"
 
@@ -209,11 +210,13 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     // The first paint shows this minute: no second full paint follows at the first wake-up.
     screen.minute_key = current_minute_key();
     screen.last_input = std::chrono::steady_clock::now();
+    load_session_menu(screen.sessions, state, config.session.sessions_dir);
     if (config.ui.remember_user) {
         if (std::optional<std::string> name = load_last_user()) {
             state.username.assign(*name);
             offer_name(state);
             screen.avatar = load_shown_avatar(screen);
+            show_remembered_session(screen.sessions, state);
         }
     }
 
@@ -248,15 +251,17 @@ std::optional<pid_t> perform(LoginScreen& screen, const Config& config, GreeterA
             return std::nullopt;
         case GreeterAction::LoadAvatar:
             screen.avatar = load_shown_avatar(screen);
+            show_remembered_session(screen.sessions, state);
             break;
         case GreeterAction::DropAvatar:
             screen.avatar.reset();
             break;
         case GreeterAction::Submit:
         case GreeterAction::ChangePassword: {
-            const std::optional<pid_t> session =
-                submit_login(state, config.session.kind, screen.attempt);
+            const std::optional<pid_t> session = submit_login(
+                state, config.session.kind, screen.attempt, chosen_session(screen.sessions, state));
             if (session) {
+                remember_session(screen.sessions, state);
                 if (config.ui.remember_user) {
                     remember_user(state.username);
                 }
@@ -405,11 +410,14 @@ int current_minute_key() {
 }  // namespace
 
 std::optional<pid_t> submit_login(GreeterState& state, SessionKind session,
-                                  const LoginAttempt& attempt) {
+                                  const LoginAttempt& attempt, const DesktopSession* desktop) {
     const bool changing = state.password_prompt != PasswordPrompt::Password;
     const LoginRequest request{changing ? LoginMode::ChangeExpiredPassword : LoginMode::Normal,
-                               state.username, changing ? state.current_password : state.password,
-                               state.new_password, session};
+                               state.username,
+                               changing ? state.current_password : state.password,
+                               state.new_password,
+                               session,
+                               desktop};
     Result<pid_t, LoginRefusal> result = attempt(request);
     if (result.ok()) {
         return result.value();

@@ -14,6 +14,7 @@
 #include "input.h"
 #include "keyboard.h"
 #include "login_flow.h"
+#include "session_list.h"
 #include "ui.h"
 
 // StructureNotify, Exposure, PointerMotion, ButtonPress, KeyPress.
@@ -37,6 +38,8 @@ struct LoginScreen {
     // How a submit is carried out: attempt_login, or a stand-in under test.
     LoginAttempt attempt;
     std::optional<BgraBuffer> avatar;
+    // The sessions of this showing; the state holds their names.
+    std::vector<DesktopSession> sessions;
     Backdrop backdrop;
     int minute_key = -1;
     // The last key press or click: after a minute without one, typed passwords go.
@@ -68,7 +71,8 @@ std::optional<pid_t> run_login_screen(Display* display, const Config& config, Lo
 // changed, the current and the new one. A refusal becomes the state's message (and may start or
 // end a change); the session process's PID when one started.
 std::optional<pid_t> submit_login(GreeterState& state, SessionKind session,
-                                  const LoginAttempt& attempt);
+                                  const LoginAttempt& attempt,
+                                  const DesktopSession* desktop = nullptr);
 
 // Unmaps the window and releases the grabs; the window stays.
 void hide_login_screen(LoginScreen& screen);

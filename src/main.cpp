@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "autologin.h"
 #include "config.h"
 #include "fd.h"
 #include "log.h"
@@ -243,6 +244,14 @@ int main() {
     // A protocol error (a session client can provoke one at will) must not end the daemon.
     XSetErrorHandler(x_error_handler);
     watch_connection(display);
+
+    if (const std::optional<pid_t> session = start_automatic_login(config, attempt_login)) {
+        LoginScreen none;
+        const int code = wait_for_child(*session, display);
+        display = reset_x_server(x_pid, display, none);
+        log_message(LogLevel::Info,
+                    "Session ended (code " + std::to_string(code) + "), re-showing login screen");
+    }
 
     int showings_without_input = 0;
     for (;;) {

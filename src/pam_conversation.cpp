@@ -139,7 +139,10 @@ int pam_conversation(int num_msg, const struct pam_message** msg, struct pam_res
             continue;
         }
         const std::string_view answer = answer_text(*credentials, kind);
-        if (answer.find('\0') != std::string_view::npos) {
+        const bool asks_password =
+            kind == PromptAnswer::Password || kind == PromptAnswer::NewPassword;
+        if (answer.find('\0') != std::string_view::npos ||
+            (asks_password && credentials->no_password)) {
             free_responses(responses, num_msg);
             return PAM_CONV_ERR;
         }

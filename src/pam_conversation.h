@@ -24,6 +24,9 @@ struct PamCredentials {
     SecretText new_password;
     // Set while pam_chauthtok runs: only then may a hidden prompt ask for the new password.
     bool changing = false;
+    // An automatic login has no password: a module that asks for one is refused, never handed
+    // an empty answer.
+    bool no_password = false;
     // The last text and error messages of the modules, oldest first.
     std::vector<std::string> messages;
 

@@ -128,7 +128,11 @@ bool is_login_shell(std::string_view shells_file, std::string_view shell) {
     return false;
 }
 
-SessionProgram session_program(const UserInfo& user, bool start_script_exists) {
+SessionProgram session_program(const UserInfo& user, bool start_script_exists,
+                               const DesktopSession* desktop) {
+    if (desktop != nullptr) {
+        return {SESSION_SHELL_PATH, {SESSION_SHELL_ARG0, "-c", "exec " + desktop->exec}};
+    }
     if (start_script_exists) {
         // Run as the shell's argument, so the script needs no execute permission.
         return {SESSION_SHELL_PATH, {SESSION_SHELL_ARG0, start_script_path(user)}};
@@ -138,7 +142,7 @@ SessionProgram session_program(const UserInfo& user, bool start_script_exists) {
 
 Result<pid_t, LaunchFailure> launch_session(std::unique_ptr<PamClient> client,
                                             const std::string& username, const std::string& display,
-                                            bool graphical) {
+                                            bool graphical, const DesktopSession* desktop) {
     std::optional<UserInfo> entry = lookup_user(username);
     const TypedName typed{username, entry.has_value()};
     log_typed_name(LogLevel::Info, typed, "launch_session: user=",
@@ -173,7 +177,7 @@ Result<pid_t, LaunchFailure> launch_session(std::unique_ptr<PamClient> client,
     if (pid == 0) {
         ::close(report[0]);
         // Never back into the daemon's code: no exit handlers, destructors or shared buffers.
-        ::_exit(run_session_process(*client, user, graphical, report[1]));
+        ::_exit(run_session_process(*client, user, graphical, report[1], desktop));
     }
     ::close(report[1]);
     const UniqueFd reader(report[0]);

@@ -21,6 +21,7 @@
 #include "config.h"
 #include "result.h"
 #include "secret.h"
+#include "session_list.h"
 #include "user.h"
 
 struct PamClient;
@@ -55,14 +56,16 @@ struct LaunchFailure {
 };
 
 // Looks the user up and forks the session process, which carries `client` on; the daemon's own
-// copy is ended here either way.
+// copy is ended here either way. `desktop` is the chosen session's entry; null: "Default".
 Result<pid_t, LaunchFailure> launch_session(std::unique_ptr<PamClient> client,
                                             const std::string& username, const std::string& display,
-                                            bool graphical);
+                                            bool graphical,
+                                            const DesktopSession* desktop = nullptr);
 
 // The forked session process: opens the PAM session, tells the daemon through `report_fd`
 // whether the session started, runs it and closes the PAM session. Returns its exit status.
-int run_session_process(PamClient& client, const UserInfo& user, bool graphical, int report_fd);
+int run_session_process(PamClient& client, const UserInfo& user, bool graphical, int report_fd,
+                        const DesktopSession* desktop = nullptr);
 
 // A new process session and group that the daemon can end as a whole, with a standard input
 // that is no terminal of the daemon's.
@@ -79,7 +82,8 @@ struct SessionFallbacks {
 
 // Runs in the session program's forked child only; returns only when it could not be started.
 void run_session_child(const UserInfo& user, const std::vector<EnvVar>& environment,
-                       const SessionFallbacks& fallbacks = {});
+                       const SessionFallbacks& fallbacks = {},
+                       const DesktopSession* desktop = nullptr);
 
 std::string runtime_dir_path(uint32_t uid);
 std::string session_log_path(const UserInfo& user);
@@ -102,7 +106,9 @@ struct SessionProgram {
     std::string path;
     std::vector<std::string> argv;
 };
-SessionProgram session_program(const UserInfo& user, bool start_script_exists);
+// A chosen session's Exec goes through the shell, which finds its program on the session's PATH.
+SessionProgram session_program(const UserInfo& user, bool start_script_exists,
+                               const DesktopSession* desktop = nullptr);
 
 // Gives up root for the user: initgroups, setgid, setuid, then checks that the real and
 // effective IDs all changed and that root cannot be taken back.

@@ -263,7 +263,8 @@ void detach_from_daemon() {
     point_at_dev_null({STDIN_FILENO});
 }
 
-int run_session_process(PamClient& client, const UserInfo& user, bool graphical, int report_fd) {
+int run_session_process(PamClient& client, const UserInfo& user, bool graphical, int report_fd,
+                        const DesktopSession* desktop) {
     detach_from_daemon();
     const sigset_t set = watched_signal_set();
     ::sigprocmask(SIG_BLOCK, &set, nullptr);
@@ -281,7 +282,8 @@ int run_session_process(PamClient& client, const UserInfo& user, bool graphical,
         const DefaultSignals defaults(TERMINATION_SIGNALS);
         return open_pam_session(
             client,
-            session_pam_items(seat_has_terminals ? std::optional<int>(X_SERVER_VT) : std::nullopt));
+            session_pam_items(seat_has_terminals ? std::optional<int>(X_SERVER_VT) : std::nullopt,
+                              desktop));
     }();
     if (!opened.ok()) {
         report(report_fd, "P" + opened.error().shown);
@@ -326,7 +328,7 @@ int run_session_process(PamClient& client, const UserInfo& user, bool graphical,
     if (child == 0) {
         ::close(report_fd);
         fallbacks.notice_fd = notice_writer.get();
-        run_session_child(user, environment, fallbacks);
+        run_session_child(user, environment, fallbacks, desktop);
         ::_exit(1);
     }
     notice_writer.reset();
@@ -344,7 +346,7 @@ int run_session_process(PamClient& client, const UserInfo& user, bool graphical,
 }
 
 void run_session_child(const UserInfo& user, const std::vector<EnvVar>& environment,
-                       const SessionFallbacks& fallbacks) {
+                       const SessionFallbacks& fallbacks, const DesktopSession* desktop) {
     mark_inherited_descriptors_close_on_exec();
     // A session program must never start with root rights.
     if (!take_user_identity(user)) {
@@ -365,7 +367,7 @@ void run_session_child(const UserInfo& user, const std::vector<EnvVar>& environm
 
     struct stat script_stat {};
     const bool script_exists = ::stat(start_script_path(user).c_str(), &script_stat) == 0;
-    const SessionProgram program = session_program(user, script_exists);
+    const SessionProgram program = session_program(user, script_exists, desktop);
     std::vector<char*> argv;
     for (const std::string& arg : program.argv) {
         argv.push_back(const_cast<char*>(arg.c_str()));

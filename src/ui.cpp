@@ -139,12 +139,13 @@ bool put_avatar(const GreeterView& view, const BgraBuffer& avatar, const Rect& a
 }
 
 // The message cut to the message area; the log keeps it whole.
-std::string shown_message(const GreeterView& view, const std::string& message) {
+std::string shown_message(const GreeterView& view, const std::string& message,
+                          int32_t width = MESSAGE_WIDTH) {
     XftFont* font = view.x.small_font;
     if (font == nullptr || message.find('\0') != std::string::npos) {
         return message;
     }
-    return shorten_to_width(message, MESSAGE_WIDTH * view.scale, [&](std::string_view text) {
+    return shorten_to_width(message, width * view.scale, [&](std::string_view text) {
         XGlyphInfo extents{};
         XftTextExtentsUtf8(view.display, font, reinterpret_cast<const FcChar8*>(text.data()),
                            static_cast<int>(text.size()), &extents);
@@ -283,6 +284,38 @@ void close_greeter_fonts(GreeterView& view) {
     }
 }
 
+namespace {
+
+// The session button, and the list above it while the chooser is open.
+void draw_session_chooser(const GreeterView& view, const GreeterLayout& l,
+                          const GreeterState& state) {
+    const bool with_layout = !state.layout_label.empty();
+    const size_t count = state.session_labels.size();
+    const auto label = [&](const Rect& r, const std::string& text, const Rgba& color) {
+        // The label fits the button, with a margin of a fifth of the button's height each side.
+        const int32_t width = r.width / view.scale - 2 * r.height / view.scale / 5;
+        draw_centered_text(view.display, view.x.draw, shown_message(view, text, width),
+                           r.x + r.width / 2, r.y + l.button_text_rise, view.x.small_font, color);
+    };
+    const Rect button = session_button_rect(l, with_layout);
+    fill_rect(view, button.x, button.y, button.width, button.height,
+              state.hovered_button == SESSION_BUTTON || state.chooser_open ? BUTTON_HOVERED_COLOR
+                                                                           : BUTTON_COLOR);
+    label(button, state.session_labels[std::min(state.session_index, count - 1)], TEXT_COLOR);
+    if (!state.chooser_open) {
+        return;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        const Rect r = chooser_item_rect(l, with_layout, i, count);
+        fill_rect(view, r.x, r.y, r.width, r.height,
+                  i == state.chooser_highlight ? CHOOSER_HIGHLIGHT_COLOR : CHOOSER_COLOR);
+        label(r, state.session_labels[i],
+              i == state.session_index ? TEXT_COLOR : CHOOSER_TEXT_COLOR);
+    }
+}
+
+}  // namespace
+
 void draw_greeter(const GreeterView& view, const GreeterState& state, const std::string& clock,
                   const std::optional<BgraBuffer>& avatar) {
     const GreeterLayout l = greeter_layout(view.area, view.scale);
@@ -349,6 +382,9 @@ void draw_greeter(const GreeterView& view, const GreeterState& state, const std:
     button(l.console_rect, CONSOLE_BUTTON, CONSOLE_LABEL, l.console_baseline);
     if (!state.layout_label.empty()) {
         button(l.layout_rect, LAYOUT_BUTTON, state.layout_label.c_str(), l.layout_baseline);
+    }
+    if (state.session_labels.size() > 1) {
+        draw_session_chooser(view, l, state);
     }
 }
 

@@ -32,7 +32,7 @@ staged_files "$W/unpacked" >"$W/packaged.txt"
 diff -u <(expected_files) "$W/packaged.txt" >"$W/packaged.diff" ||
     fail "packaged files differ from packaging/install-files.txt: $(cat "$W/packaged.diff")"
 dpkg-deb -e "$deb" "$W/control"
-assert_eq "$(printf '/etc/pam.d/vesko\n/etc/logrotate.d/vesko\n/etc/vesko/config.toml')" \
+assert_eq "$(printf '/etc/pam.d/vesko\n/etc/pam.d/vesko-autologin\n/etc/logrotate.d/vesko\n/etc/vesko/config.toml')" \
     "$(cat "$W/control/conffiles")" "conffiles"
 if readelf -S "$W/unpacked/usr/sbin/vesko" | grep -q '\.symtab'; then
     fail "the packaged daemon is not stripped"

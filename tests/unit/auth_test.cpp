@@ -186,4 +186,10 @@ TEST(AuthSessionItems, ATerminalOnlyWhereTheSeatHasTerminals) {
     std::vector<PamEnvItem> with_terminal = common;
     with_terminal.emplace_back("XDG_VTNR", "1");
     EXPECT_EQ(session_pam_items(1), with_terminal);
+    const DesktopSession xfce{"xfce", "Xfce Session", "startxfce4", "XFCE:X-Extra"};
+    std::vector<PamEnvItem> with_desktop = common;
+    with_desktop.emplace_back("DESKTOP_SESSION", "xfce");
+    with_desktop.emplace_back("XDG_SESSION_DESKTOP", "xfce");
+    with_desktop.emplace_back("XDG_CURRENT_DESKTOP", "XFCE:X-Extra");
+    EXPECT_EQ(session_pam_items(std::nullopt, &xfce), with_desktop);
 }

@@ -603,3 +603,56 @@ TEST(LoginScreenFlow, BothHabitsWithANameOnOffer) {
         EXPECT_EQ(ctx.password, c.password) << c.keys.size();
     }
 }
+
+TEST(SessionChooser, KeysAndPointerPickASession) {
+    GreeterState state;
+    EXPECT_EQ(handle_key(state, XK_F10, ""), GreeterAction::Nothing);  // only "Default"
+    state.session_labels = {"Default", "MATE", "Xfce Session"};
+    const Rect button = session_button_rect(SCREEN, false);
+    EXPECT_EQ(handle_motion(state, SCREEN, button.x + 1, button.y + 1), GreeterAction::Repaint);
+    EXPECT_EQ(state.hovered_button, SESSION_BUTTON);
+
+    EXPECT_EQ(handle_key(state, XK_F10, ""), GreeterAction::Repaint);
+    EXPECT_TRUE(state.chooser_open);
+    const struct {
+        unsigned long keysym;
+        size_t highlight;
+    } moves[] = {{XK_Up, 0}, {XK_Down, 1}, {XK_Down, 2}, {XK_Down, 2}, {XK_Home, 0}, {XK_End, 2}};
+    for (const auto& move : moves) {
+        EXPECT_EQ(handle_key(state, move.keysym, ""), GreeterAction::Repaint);
+        EXPECT_EQ(state.chooser_highlight, move.highlight);
+    }
+    EXPECT_EQ(handle_key(state, XK_a, "a"), GreeterAction::Nothing);  // no text reaches a field
+    EXPECT_TRUE(state.username.empty());
+    EXPECT_EQ(handle_key(state, XK_Return, "\r"), GreeterAction::Repaint);
+    EXPECT_FALSE(state.chooser_open);
+    EXPECT_EQ(state.session_index, 2U);
+    EXPECT_TRUE(state.session_picked);
+
+    // Escape closes without a choice; the fields keep what was typed.
+    state.username = "alice";
+    handle_key(state, XK_F10, "");
+    handle_key(state, XK_Up, "");
+    EXPECT_EQ(handle_key(state, XK_Escape, "\x1b"), GreeterAction::Repaint);
+    EXPECT_EQ(state.session_index, 2U);
+    EXPECT_EQ(state.username, "alice");
+
+    // The pointer: a click on the button opens, hovering highlights, a click picks.
+    EXPECT_EQ(handle_button(state, SCREEN, button.x + 1, button.y + 1), GreeterAction::Repaint);
+    ASSERT_TRUE(state.chooser_open);
+    const Rect first = chooser_item_rect(SCREEN, false, 0, 3);
+    const Rect second = chooser_item_rect(SCREEN, false, 1, 3);
+    EXPECT_EQ(first.y + first.height, second.y);
+    EXPECT_EQ(second.y + 2 * second.height, button.y);
+    EXPECT_EQ(handle_motion(state, SCREEN, second.x + 5, second.y + 5), GreeterAction::Repaint);
+    EXPECT_EQ(state.chooser_highlight, 1U);
+    EXPECT_EQ(handle_button(state, SCREEN, second.x + 5, second.y + 5), GreeterAction::Repaint);
+    EXPECT_EQ(state.session_index, 1U);
+    EXPECT_FALSE(state.chooser_open);
+    // A click elsewhere while open only closes it.
+    handle_key(state, XK_F10, "");
+    EXPECT_EQ(handle_button(state, SCREEN, SCREEN.login_rect.x + 1, SCREEN.login_rect.y + 1),
+              GreeterAction::Repaint);
+    EXPECT_FALSE(state.chooser_open);
+    EXPECT_EQ(state.session_index, 1U);
+}

@@ -193,6 +193,11 @@ TEST(SessionProgramChoice, ScriptThroughShellElseOpenbox) {
     const SessionProgram fallback = session_program(user, false);
     EXPECT_EQ(fallback.path, "/usr/bin/openbox");
     EXPECT_EQ(fallback.argv, (std::vector<std::string>{"openbox"}));
+
+    const DesktopSession xfce{"xfce", "Xfce Session", "startxfce4 --with-arg", "XFCE"};
+    const SessionProgram chosen = session_program(user, true, &xfce);
+    EXPECT_EQ(chosen.path, "/bin/sh");
+    EXPECT_EQ(chosen.argv, (std::vector<std::string>{"sh", "-c", "exec startxfce4 --with-arg"}));
 }
 
 TEST(SessionIdentity, TakesTheUserIdentityForGood) {
