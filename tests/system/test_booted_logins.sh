@@ -527,6 +527,59 @@ check_restart_and_stop() {
     evidence "stop: vesko processes: ${left_daemons:-none}; X servers: ${left_x:-none}"
 }
 
+# An automatic login at the next start of the unit: a session of its own, without the greeter,
+# with the chosen desktop recorded by logind; after it, the greeter.
+check_autologin() {
+    echo "== automatic login"
+    local home=/home/alice uid id prop
+    uid=$(in_ct id -u alice)
+    in_ct sh -c 'cat >/usr/local/bin/testdesk-session && chmod 755 /usr/local/bin/testdesk-session' <<'SESSION'
+#!/bin/sh
+env | sort >"$HOME/auto-env"
+touch "$HOME/auto-ready"
+while [ ! -e "$HOME/auto-logout" ]; do sleep 0.2; done
+SESSION
+    in_ct sh -c 'mkdir -p /usr/share/xsessions && cat >/usr/share/xsessions/testdesk.desktop' <<'ENTRY'
+[Desktop Entry]
+Name=Test Desk
+Exec=/usr/local/bin/testdesk-session %U
+DesktopNames=TestDesk;Shared;
+ENTRY
+    in_ct sh -c 'printf "[autologin]\nuser = \"alice\"\nsession = \"testdesk\"\n" >/etc/vesko/config.toml'
+    in_ct sh -c ': >/var/log/vesko.log'
+    SHOWINGS=0
+    in_ct systemctl start vesko || die "systemctl start vesko failed"
+    wait_for 30 "the automatic login's session" in_ct test -e "$home/auto-ready"
+    if in_ct grep -qF "Automatic login for 'alice'" /var/log/vesko.log; then
+        pass "the log says \"Automatic login for 'alice'\""
+    else
+        flunk "no \"Automatic login for 'alice'\" in the log"
+    fi
+    expect_eq "login screens before the automatic session ended" 0 \
+        "$(in_ct grep -c 'Entering login screen' /var/log/vesko.log)"
+    expect_eq "the automatic session's desktop variables" \
+        "DESKTOP_SESSION=testdesk XDG_CURRENT_DESKTOP=TestDesk:Shared XDG_SESSION_DESKTOP=testdesk" \
+        "$(in_ct grep -E '^(DESKTOP_SESSION|XDG_CURRENT_DESKTOP|XDG_SESSION_DESKTOP)=' "$home/auto-env" | tr '\n' ' ' | sed 's/ $//')"
+    id=$(in_ct loginctl list-sessions --no-legend | awk -v u=alice '$3 == u {print $1}')
+    if [ "$(wc -w <<<"$id")" = 1 ]; then
+        pass "the automatic login has one logind session: $id"
+        for prop in Type=x11 Class=user State=active Desktop=testdesk Service=vesko-autologin; do
+            expect_eq "session $id ${prop%%=*}" "${prop#*=}" \
+                "$(in_ct loginctl show-session "$id" -p "${prop%%=*}" --value)"
+        done
+        evidence "autologin: loginctl show-session $id: $(in_ct loginctl show-session "$id" \
+            -p Id -p Name -p Type -p Class -p State -p Service -p Desktop | tr '\n' ' ')"
+    else
+        flunk "the automatic login has $(wc -w <<<"$id") logind sessions ('$id'), expected one"
+    fi
+    expect_eq "alice's runtime dir in the automatic session" "/run/user/$uid" \
+        "$(in_ct sed -n 's/^XDG_RUNTIME_DIR=//p' "$home/auto-env")"
+    in_ct touch "$home/auto-logout"
+    wait_greeter
+    pass "the greeter came after the automatic session"
+    in_ct systemctl stop vesko || flunk "systemctl stop vesko failed"
+}
+
 inner_main() {
     RUN=$1
     boot_container "$2" "$3"
@@ -550,6 +603,7 @@ inner_main() {
     fi
     check_journal
     check_restart_and_stop
+    check_autologin
 
     echo "== evidence"
     cat "$RUN/evidence.txt"
