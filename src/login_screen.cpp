@@ -218,6 +218,8 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     }
 
     redraw(screen, config);
+    // After the first frame: the greeter does not wait for the disk.
+    save_backdrop(screen.backdrop);
     return true;
 }
 
@@ -479,6 +481,7 @@ void close_login_screen(LoginScreen& screen) {
     }
     release_greeter(screen.view, screen.state);
     screen.avatar.reset();
+    keep_backdrop(screen.backdrop);
     screen.backdrop = Backdrop{};
     XFlush(screen.display);
     screen.display = nullptr;
