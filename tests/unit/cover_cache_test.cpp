@@ -26,6 +26,8 @@ struct CacheDir {
     Result<Ok> write(const CoverKey& key) const {
         std::vector<BgraBuffer> pictures;
         std::vector<std::span<const uint8_t>> views;
+        pictures.reserve(key.sizes.size());
+        views.reserve(key.sizes.size());
         for (const CoverSize& size : key.sizes) {
             pictures.emplace_back(size_t{size.width} * size.height * 4, uint8_t{7});
         }
@@ -95,7 +97,7 @@ TEST(CoverCache, WrittenFileReadsBack) {
     ASSERT_TRUE(read.value().has_value());
     EXPECT_EQ(read.value()->key, sample_key());
     ASSERT_EQ(read.value()->pictures.size(), 2u);
-    EXPECT_EQ(read.value()->pictures[0], BgraBuffer(4 * 2 * 4, 7));
+    EXPECT_EQ(read.value()->pictures[0], BgraBuffer(size_t{4} * 2 * 4, 7));
 }
 
 TEST(CoverCache, RefusedFiles) {
@@ -108,8 +110,8 @@ TEST(CoverCache, RefusedFiles) {
     const uintmax_t size = std::filesystem::file_size(cache.path);
 
     std::filesystem::resize_file(cache.path, size - 1);
-    EXPECT_EQ(cache.read_error(), "it holds " + std::to_string(size - 1) + " bytes, not " +
-                                      std::to_string(size));
+    EXPECT_EQ(cache.read_error(),
+              "it holds " + std::to_string(size - 1) + " bytes, not " + std::to_string(size));
     ASSERT_TRUE(cache.write(sample_key()).ok());
     {
         std::fstream f(cache.path, std::ios::in | std::ios::out | std::ios::binary);
