@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <set>
+#include <span>
+
+#include <sys/stat.h>
+
+#include "log.h"
 
 namespace {
 
@@ -84,28 +89,81 @@ Backdrop plan_backdrop(const std::vector<Monitor>& monitors, const Rect& root) {
     return b;
 }
 
+namespace {
+
+bool all_loaded(const Backdrop& backdrop) {
+    return backdrop.choice.path && !backdrop.key.sizes.empty() &&
+           std::all_of(backdrop.pictures.begin(), backdrop.pictures.end(),
+                       [](const Result<BgraBuffer, PictureError>& p) { return p.ok(); });
+}
+
+}  // namespace
+
 void load_backdrop(Backdrop& backdrop) {
-    std::vector<Rect> sizes;
+    std::vector<CoverSize> sizes;
     backdrop.pictures.clear();
     backdrop.picture_of.clear();
+    backdrop.key = CoverKey{};
+    backdrop.reused = false;
     for (const Rect& cover : backdrop.covers) {
-        const auto same = std::find_if(sizes.begin(), sizes.end(), [&](const Rect& s) {
-            return s.width == cover.width && s.height == cover.height;
-        });
-        if (same != sizes.end()) {
-            backdrop.picture_of.push_back(static_cast<size_t>(same - sizes.begin()));
-            continue;
+        const CoverSize size{static_cast<uint32_t>(cover.width),
+                             static_cast<uint32_t>(cover.height)};
+        const auto same = std::find(sizes.begin(), sizes.end(), size);
+        backdrop.picture_of.push_back(static_cast<size_t>(same - sizes.begin()));
+        if (same == sizes.end()) {
+            sizes.push_back(size);
         }
-        backdrop.picture_of.push_back(sizes.size());
-        sizes.push_back(cover);
+    }
+    struct stat st {};
+    if (backdrop.choice.path && ::stat(backdrop.choice.path->c_str(), &st) == 0) {
+        backdrop.key = CoverKey{picture_identity(st), sizes};
+        if (std::optional<KeptCovers> kept = take_kept_covers(backdrop.key)) {
+            for (BgraBuffer& picture : kept->pictures) {
+                backdrop.pictures.emplace_back(std::move(picture));
+            }
+            backdrop.reused = true;
+            return;
+        }
+    }
+    for (const CoverSize& size : sizes) {
         if (backdrop.choice.path) {
             backdrop.pictures.push_back(
-                load_chosen_background(*backdrop.choice.path, static_cast<uint32_t>(cover.width),
-                                       static_cast<uint32_t>(cover.height)));
+                load_chosen_background(*backdrop.choice.path, size.width, size.height));
         } else {
             backdrop.pictures.emplace_back(Err{PictureError::Io});
         }
     }
+}
+
+void keep_backdrop(Backdrop& backdrop) {
+    if (!all_loaded(backdrop)) {
+        return;
+    }
+    KeptCovers kept{std::move(backdrop.key), {}};
+    for (Result<BgraBuffer, PictureError>& picture : backdrop.pictures) {
+        kept.pictures.push_back(std::move(picture).value());
+    }
+    backdrop.pictures.clear();
+    keep_covers(std::move(kept));
+}
+
+void save_backdrop(const Backdrop& backdrop) {
+    if (!all_loaded(backdrop) || backdrop.key.sizes.size() > COVER_CACHE_MAX_COVERS ||
+        cover_cache_holds(backdrop.key)) {
+        return;
+    }
+    std::vector<std::span<const uint8_t>> pictures;
+    for (const Result<BgraBuffer, PictureError>& picture : backdrop.pictures) {
+        pictures.emplace_back(picture.value());
+    }
+    const Result<Ok> written =
+        write_cover_cache(COVER_CACHE_DIR, COVER_CACHE_PATH, backdrop.key, pictures);
+    if (!written.ok()) {
+        log_message(LogLevel::Warn,
+                    "Background: cannot keep the prepared picture: " + written.error());
+    }
+    // Tried once per key: a failing disk is not written again at every showing.
+    note_cover_cache_holds(backdrop.key);
 }
 
 void log_backdrop(const Backdrop& backdrop, const Rect& root) {
@@ -113,6 +171,9 @@ void log_backdrop(const Backdrop& backdrop, const Rect& root) {
                           static_cast<uint32_t>(root.height));
     if (!backdrop.choice.path) {
         return;
+    }
+    if (backdrop.reused) {
+        log_message(LogLevel::Info, "Background: reusing the prepared picture");
     }
     for (const Result<BgraBuffer, PictureError>& picture : backdrop.pictures) {
         log_background_result(*backdrop.choice.path, picture);

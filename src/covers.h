@@ -9,6 +9,7 @@
 
 #include "background.h"
 #include "config.h"
+#include "cover_cache.h"
 #include "geometry.h"
 #include "monitors.h"
 
@@ -27,12 +28,20 @@ struct Backdrop {
     // One picture per distinct cover size, or why it could not be loaded.
     std::vector<Result<BgraBuffer, PictureError>> pictures;
     std::vector<size_t> picture_of;  // for each cover
+    // What the pictures were made for; whether they were kept from an earlier showing.
+    CoverKey key;
+    bool reused = false;
 };
 
 Backdrop plan_backdrop(const std::vector<Monitor>& monitors, const Rect& root);
 
-// Loads the chosen picture once for each distinct cover size; logs nothing.
+// Loads the chosen picture once for each distinct cover size, or takes the covers kept for it
+// at these sizes; logs nothing.
 void load_backdrop(Backdrop& backdrop);
+// At the end of a showing: its covers are kept for the next one when they all loaded.
+void keep_backdrop(Backdrop& backdrop);
+// Writes the covers to the cache file unless it holds them already; a failure is a WARN line.
+void save_backdrop(const Backdrop& backdrop);
 
 // The background's lines for the log, once per showing: the choice (with the root's size), then
 // the result for each distinct cover size.

@@ -221,6 +221,8 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     }
 
     redraw(screen, config);
+    // After the first frame: the greeter does not wait for the disk.
+    save_backdrop(screen.backdrop);
     return true;
 }
 
@@ -311,21 +313,27 @@ bool follow_server(LoginScreen& screen, XEvent& event) {
     return false;
 }
 
-// Lays the greeter out again on the monitors as they are now.
-void relayout(LoginScreen& screen, const Config& config) {
+// Lays the greeter out again on the monitors as they are now; true when anything moved.
+bool relayout(LoginScreen& screen, const Config& config) {
     GreeterView& view = screen.view;
     GreeterState& state = screen.state;
     unsigned width = 0;
     unsigned height = 0;
     root_size(screen.display, screen.root, width, height);
     const int32_t old_scale = view.scale;
-    if (static_cast<int32_t>(width) != view.width || static_cast<int32_t>(height) != view.height) {
+    const Rect old_area = view.area;
+    const bool resized =
+        static_cast<int32_t>(width) != view.width || static_cast<int32_t>(height) != view.height;
+    if (resized) {
         view.width = static_cast<int32_t>(width);
         view.height = static_cast<int32_t>(height);
         XMoveResizeWindow(screen.display, view.x.window, 0, 0, width, height);
     }
     Backdrop plan;
     choose_area(screen, config, plan);
+    const bool moved = resized || view.area != old_area || view.scale != old_scale ||
+                       plan.covers != screen.backdrop.covers ||
+                       plan.uncovered != screen.backdrop.uncovered;
     if (plan.covers != screen.backdrop.covers) {
         plan.choice = screen.backdrop.choice;
         load_backdrop(plan);
@@ -341,6 +349,7 @@ void relayout(LoginScreen& screen, const Config& config) {
             screen.avatar = load_shown_avatar(screen);
         }
     }
+    return moved;
 }
 
 // What the events just read changed, shown once for all of them.
@@ -348,8 +357,8 @@ void catch_up(LoginScreen& screen, const Config& config) {
     bool repaint = false;
     if (screen.monitors_changed) {
         screen.monitors_changed = false;
-        relayout(screen, config);
-        repaint = true;
+        // The server announces a monitor change that changes nothing as often as a real one.
+        repaint = relayout(screen, config);
     }
     if (screen.keyboard_changed) {
         screen.keyboard_changed = false;
@@ -395,6 +404,10 @@ std::optional<pid_t> handle_event(LoginScreen& screen, const Config& config, XEv
                 screen, config,
                 handle_motion(state, layout_of(screen), event.xmotion.x, event.xmotion.y));
         case Expose:
+            // One repaint for a whole exposure: its last rectangle has a count of 0.
+            if (event.xexpose.count > 0) {
+                return std::nullopt;
+            }
             return perform(screen, config, GreeterAction::Repaint);
         default:
             return std::nullopt;
@@ -487,6 +500,7 @@ void close_login_screen(LoginScreen& screen) {
     }
     release_greeter(screen.view, screen.state);
     screen.avatar.reset();
+    keep_backdrop(screen.backdrop);
     screen.backdrop = Backdrop{};
     XFlush(screen.display);
     screen.display = nullptr;

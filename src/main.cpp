@@ -14,6 +14,7 @@
 
 #include "autologin.h"
 #include "config.h"
+#include "cover_cache.h"
 #include "fd.h"
 #include "log.h"
 #include "login_flow.h"
@@ -139,6 +140,10 @@ pid_t bring_up_x_server(const ServerAuthority& authority) {
         chosen_write.reset();
         log_message(LogLevel::Info, "Xorg started with PID " + std::to_string(x_pid));
         log_message(LogLevel::Info, "Waiting for X display to become available...");
+        if (attempt == 0) {
+            // While the server starts: the first greeter then shows the photo without decoding.
+            preload_kept_covers();
+        }
         switch (wait_server_ready(x_pid, CONNECT_ATTEMPTS * CONNECT_INTERVAL_MS)) {
             case ServerReadiness::Ready:
                 if (!on_default && !adopt_chosen_display(chosen_read.get())) {

@@ -21,3 +21,7 @@ BgraBuffer to_bgra(const img::Picture& picture);
 // cover_geometry), streamed from the decoder: only the part that survives the cut is computed.
 Result<BgraBuffer, PictureError> load_cover(const std::string& path, uint32_t screen_width,
                                             uint32_t screen_height, PictureSwitches switches = {});
+
+// Raised whenever the covers load_cover makes for the same file could change: covers kept from
+// an earlier version are then made again.
+inline constexpr uint32_t COVER_SCALING_VERSION = 1;

@@ -77,6 +77,8 @@ done
 echo "[2026-03-07 08:05:09] [INFO] vesko starting" >/var/log/vesko.log
 mkdir -p /var/lib/vesko
 touch /var/lib/vesko/state
+mkdir -p -m 700 /var/cache/vesko
+touch /var/cache/vesko/covers
 dpkg -P vesko >"$W/dpkg-p.txt" 2>&1 || fail "dpkg -P failed: $(cat "$W/dpkg-p.txt")"
 if dpkg-query -W vesko >/dev/null 2>&1; then
     fail "dpkg still knows vesko after purge: $(dpkg-query -W -f='${Status}' vesko)"
@@ -87,3 +89,4 @@ diff -u "$W/paths-before.txt" "$W/paths-after.txt" >"$W/paths.diff" ||
     fail "left after purge: $(cat "$W/paths.diff")"
 [ ! -e /var/log/vesko.log ] || fail "the log is left after purge"
 [ ! -e /var/lib/vesko ] || fail "/var/lib/vesko is left after purge"
+[ ! -e /var/cache/vesko ] || fail "/var/cache/vesko is left after purge"
