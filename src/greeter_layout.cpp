@@ -108,6 +108,25 @@ uint8_t hit_bar_button(const GreeterLayout& layout, bool with_layout_button, int
     return NO_BUTTON;
 }
 
+std::optional<Rect> button_rect(const GreeterLayout& layout, uint8_t button) {
+    switch (button) {
+        case LOGIN_BUTTON:
+            return layout.login_rect;
+        case POWER_OFF_BUTTON:
+            return layout.power_off_rect;
+        case REBOOT_BUTTON:
+            return layout.reboot_rect;
+        case CONSOLE_BUTTON:
+            return layout.console_rect;
+        case LAYOUT_BUTTON:
+            return layout.layout_rect;
+        case SESSION_BUTTON:
+            return layout.session_rect;
+        default:
+            return std::nullopt;
+    }
+}
+
 Rect session_button_rect(const GreeterLayout& layout, bool /*with_layout_button*/) {
     // Its place stays put whether the layout button shows or not: nothing moves under the pointer
     // when the layouts change.

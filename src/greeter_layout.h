@@ -14,6 +14,8 @@ inline constexpr int32_t GREETER_AVATAR_SIZE = 96;
 // The message under the password field is centred and shortened to this width.
 inline constexpr int32_t MESSAGE_WIDTH = 720;
 inline constexpr int32_t MAX_SCALE = 4;
+// Each of the focus ring's two rings, black outside and white inside, at scale 1.
+inline constexpr int32_t FOCUS_RING_WIDTH = 2;
 
 struct GreeterLayout {
     Point clock_baseline;  // x is the centre
@@ -55,6 +57,10 @@ GreeterLayout greeter_layout(int32_t width, int32_t height);
 // The bar's button under (x, y): power off, reboot, console, then the layout button, which is
 // there only `with_layout_button`; NO_BUTTON (greeter_state.h) for none.
 uint8_t hit_bar_button(const GreeterLayout& layout, bool with_layout_button, int32_t x, int32_t y);
+
+// The rectangle of a button that can take the keyboard focus ("Log In" and the bar's); none for
+// NO_BUTTON.
+std::optional<Rect> button_rect(const GreeterLayout& layout, uint8_t button);
 
 // The session button: left of the layout button's place, whether that button shows or not.
 Rect session_button_rect(const GreeterLayout& layout, bool with_layout_button);

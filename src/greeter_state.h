@@ -16,6 +16,7 @@ inline constexpr uint8_t CONSOLE_BUTTON = 2;
 inline constexpr uint8_t NO_BUTTON = 3;
 inline constexpr uint8_t LAYOUT_BUTTON = 4;
 inline constexpr uint8_t SESSION_BUTTON = 5;
+inline constexpr uint8_t LOGIN_BUTTON = 6;
 
 // Linux-PAM answers at most 512 bytes; the user-name cap keeps every drawn text within one
 // X request.
@@ -48,6 +49,11 @@ struct GreeterState {
     bool name_offered = false;
     bool login_hovered = false;
     uint8_t hovered_button = NO_BUTTON;
+    // The button that has the keyboard focus (NO_BUTTON: a field has it, `password_focused`
+    // says which).
+    uint8_t focused_button = NO_BUTTON;
+    // Power Off or Reboot chosen by keyboard and waiting for a second Return; NO_BUTTON for none.
+    uint8_t confirming = NO_BUTTON;
     bool caps_lock = false;
     // The active keyboard layout's name; empty with one layout (and then no layout button).
     std::string layout_label;

@@ -46,3 +46,6 @@ inline constexpr Rgba BUTTON_COLOR{1.0, 1.0, 1.0, 0.1};
 inline constexpr Rgba CHOOSER_COLOR{0.08, 0.08, 0.12, 0.85};
 inline constexpr Rgba CHOOSER_HIGHLIGHT_COLOR{0.31, 0.55, 1.0, 0.6};
 inline constexpr Rgba CHOOSER_TEXT_COLOR{1.0, 1.0, 1.0, 0.8};
+// The keyboard focus ring: white inside black, seen on any background.
+inline constexpr Rgba FOCUS_RING_OUTER_COLOR{0.0, 0.0, 0.0, 1.0};
+inline constexpr Rgba FOCUS_RING_INNER_COLOR{1.0, 1.0, 1.0, 1.0};

@@ -134,7 +134,116 @@ GreeterAction chooser_button(GreeterState& state, const GreeterLayout& layout, i
     return GreeterAction::Repaint;
 }
 
+void cancel_confirmation(GreeterState& state) {
+    state.confirming = NO_BUTTON;
+    state.message.reset();
+}
+
+// The focus on a field: `password` says which.
+GreeterAction focus_field(GreeterState& state, bool password) {
+    state.focused_button = NO_BUTTON;
+    state.password_focused = password;
+    state.name_offered = false;
+    return GreeterAction::Repaint;
+}
+
+// Tab or Shift+Tab while a button has the focus: "Log In", the bar's buttons, then round to the
+// name field (and back from "Log In" to the password field).
+GreeterAction move_button_focus(GreeterState& state, bool backwards) {
+    std::vector<uint8_t> order = bar_focus_order(state);
+    order.insert(order.begin(), LOGIN_BUTTON);
+    const auto at = std::find(order.begin(), order.end(), state.focused_button);
+    if (at == order.end()) {
+        return focus_field(state, false);
+    }
+    if (backwards) {
+        return at == order.begin() ? focus_field(state, true)
+                                   : (state.focused_button = *(at - 1), GreeterAction::Repaint);
+    }
+    return at + 1 == order.end() ? focus_field(state, false)
+                                 : (state.focused_button = *(at + 1), GreeterAction::Repaint);
+}
+
+// Shift+Tab in a field: back to the name field, or from there to the bar's last button.
+GreeterAction focus_backwards(GreeterState& state) {
+    if (state.password_focused) {
+        return focus_field(state, false);
+    }
+    state.focused_button = bar_focus_order(state).back();
+    return GreeterAction::Repaint;
+}
+
+// Return or Space on the focused button: what a click on it does, except that Power Off and
+// Reboot first ask for a second Return.
+GreeterAction activate_button(GreeterState& state) {
+    switch (state.focused_button) {
+        case LOGIN_BUTTON:
+            return submit(state);
+        case SESSION_BUTTON:
+            return has_session_choice(state) ? open_chooser(state) : GreeterAction::Nothing;
+        case LAYOUT_BUTTON:
+            return GreeterAction::NextLayout;
+        case CONSOLE_BUTTON:
+            return GreeterAction::Console;
+        case POWER_OFF_BUTTON:
+        case REBOOT_BUTTON:
+            state.confirming = state.focused_button;
+            state.message = state.confirming == POWER_OFF_BUTTON ? CONFIRM_POWER_OFF_MESSAGE
+                                                                 : CONFIRM_REBOOT_MESSAGE;
+            return GreeterAction::Repaint;
+        default:
+            return GreeterAction::Nothing;
+    }
+}
+
+// A key while Power Off or Reboot waits: Return carries it out, any other key only cancels.
+GreeterAction confirm_key(GreeterState& state, unsigned long keysym) {
+    const uint8_t button = state.confirming;
+    cancel_confirmation(state);
+    if (keysym != XK_Return && keysym != XK_KP_Enter) {
+        return GreeterAction::Repaint;
+    }
+    return button == POWER_OFF_BUTTON ? GreeterAction::PowerOff : GreeterAction::Reboot;
+}
+
+// A key while a button has the focus: Tab moves on, Return or Space activates, Escape clears
+// the form; nothing is typed.
+GreeterAction button_key(GreeterState& state, unsigned long keysym) {
+    switch (keysym) {
+        case XK_Tab:
+        case XK_ISO_Left_Tab:
+            state.message.reset();
+            return move_button_focus(state, keysym == XK_ISO_Left_Tab);
+        case XK_Return:
+        case XK_KP_Enter:
+        case XK_space:
+        case XK_KP_Space:
+            return activate_button(state);
+        default:
+            return GreeterAction::Nothing;
+    }
+}
+
 }  // namespace
+
+std::vector<uint8_t> bar_focus_order(const GreeterState& state) {
+    std::vector<uint8_t> order{POWER_OFF_BUTTON, REBOOT_BUTTON, CONSOLE_BUTTON};
+    if (has_session_choice(state)) {
+        order.push_back(SESSION_BUTTON);
+    }
+    if (with_layout_button(state)) {
+        order.push_back(LAYOUT_BUTTON);
+    }
+    return order;
+}
+
+bool expire_confirmation(GreeterState& state, std::chrono::steady_clock::duration since_input) {
+    if (state.confirming == NO_BUTTON || since_input < POWER_CONFIRM_TIMEOUT) {
+        return false;
+    }
+    cancel_confirmation(state);
+    return true;
+}
 
 bool has_session_choice(const GreeterState& state) {
     return state.session_labels.size() > 1;
@@ -170,6 +279,7 @@ void remove_last_char(std::string& text) {
 }
 
 void offer_name(GreeterState& state) {
+    state.focused_button = NO_BUTTON;
     state.password_focused = true;
     state.name_offered = true;
 }
@@ -178,8 +288,14 @@ GreeterAction handle_key(GreeterState& state, unsigned long keysym, std::string_
     if (state.chooser_open && has_session_choice(state)) {
         return chooser_key(state, keysym);
     }
+    if (state.confirming != NO_BUTTON) {
+        return confirm_key(state, keysym);
+    }
     if (keysym == SESSION_CHOOSER_KEY) {
         return has_session_choice(state) ? open_chooser(state) : GreeterAction::Nothing;
+    }
+    if (state.focused_button != NO_BUTTON && keysym != XK_Escape) {
+        return button_key(state, keysym);
     }
     switch (keysym) {
         case XK_BackSpace:
@@ -199,10 +315,16 @@ GreeterAction handle_key(GreeterState& state, unsigned long keysym, std::string_
                 return take_offered_name(state);
             }
             if (state.password_focused) {
-                state.password_focused = false;
+                state.focused_button = LOGIN_BUTTON;
                 return GreeterAction::Repaint;
             }
             return to_password_field(state);
+        case XK_ISO_Left_Tab:
+            if (changing_password(state)) {
+                return GreeterAction::Nothing;
+            }
+            state.message.reset();
+            return focus_backwards(state);
         case XK_Return:
             if (state.password_focused) {
                 return submit(state);
@@ -217,6 +339,7 @@ GreeterAction handle_key(GreeterState& state, unsigned long keysym, std::string_
             state.message.reset();
             state.password_focused = false;
             state.name_offered = false;
+            state.focused_button = NO_BUTTON;
             return GreeterAction::DropAvatar;
         default:
             break;
@@ -246,6 +369,11 @@ GreeterAction handle_key(GreeterState& state, unsigned long keysym, std::string_
 
 GreeterAction handle_button(GreeterState& state, const GreeterLayout& layout, int32_t x,
                             int32_t y) {
+    if (state.confirming != NO_BUTTON) {
+        cancel_confirmation(state);
+        const GreeterAction action = handle_button(state, layout, x, y);
+        return action == GreeterAction::Nothing ? GreeterAction::Repaint : action;
+    }
     if (state.chooser_open && has_session_choice(state)) {
         return chooser_button(state, layout, x, y);
     }
@@ -257,11 +385,10 @@ GreeterAction handle_button(GreeterState& state, const GreeterLayout& layout, in
         if (changing_password(state)) {
             return GreeterAction::Nothing;
         }
-        state.password_focused = false;
-        state.name_offered = false;
-        return GreeterAction::Repaint;
+        return focus_field(state, false);
     }
     if (rect_contains(layout.password_rect, x, y)) {
+        state.focused_button = NO_BUTTON;
         if (state.password_focused) {
             return GreeterAction::Repaint;
         }

@@ -1,10 +1,12 @@
 // The greeter's input rules: what a key, a click or a pointer move changes; no X requests.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "greeter_layout.h"
 #include "greeter_state.h"
@@ -12,6 +14,10 @@
 inline constexpr const char* PASSWORD_EXPIRED_MESSAGE =
     "Your password has expired. Choose a new one.";
 inline constexpr const char* PASSWORDS_DIFFER_MESSAGE = "The passwords do not match";
+inline constexpr const char* CONFIRM_POWER_OFF_MESSAGE = "Press Return again to power off";
+inline constexpr const char* CONFIRM_REBOOT_MESSAGE = "Press Return again to reboot";
+// A keyboard Power Off or Reboot not confirmed within this time is cancelled.
+inline constexpr std::chrono::seconds POWER_CONFIRM_TIMEOUT{5};
 // Opens the session chooser from anywhere on the screen.
 inline constexpr unsigned long SESSION_CHOOSER_KEY = 0xffc7;  // XK_F10
 
@@ -63,6 +69,13 @@ void apply_login_failure(GreeterState& state, const std::string& error,
 
 // Removes the last UTF-8 character, zeroing its bytes first.
 void remove_last_char(std::string& text);
+
+// Where Tab goes after "Log In": the bar's buttons that are shown, left to right.
+std::vector<uint8_t> bar_focus_order(const GreeterState& state);
+
+// A keyboard Power Off or Reboot left unconfirmed for POWER_CONFIRM_TIMEOUT since the last key
+// or click is cancelled; true when it was (the screen needs painting).
+bool expire_confirmation(GreeterState& state, std::chrono::steady_clock::duration since_input);
 
 // Whether the session button is shown: there is more than "Default".
 bool has_session_choice(const GreeterState& state);

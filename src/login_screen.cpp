@@ -206,6 +206,8 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     state.name_offered = false;
     state.login_hovered = false;
     state.hovered_button = NO_BUTTON;
+    state.focused_button = NO_BUTTON;
+    state.confirming = NO_BUTTON;
     screen.avatar.reset();
     // The first paint shows this minute: no second full paint follows at the first wake-up.
     screen.minute_key = current_minute_key();
@@ -459,6 +461,10 @@ std::optional<pid_t> run_login_screen(Display* display, const Config& config, Lo
             screen.minute_key = key;
         }
         // Checked on the clock's wake-up: no timer of its own.
+        if (expire_confirmation(screen.state,
+                                std::chrono::steady_clock::now() - screen.last_input)) {
+            redraw(screen, config);
+        }
         if (std::chrono::steady_clock::now() - screen.last_input >=
                 std::chrono::seconds(INACTIVITY_WIPE_SECONDS) &&
             forget_typed_passwords(screen.state)) {

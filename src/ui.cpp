@@ -332,7 +332,9 @@ void draw_greeter(const GreeterView& view, const GreeterState& state, const std:
         fill(l.avatar_body, AVATAR_BODY_COLOR);
     }
 
-    const bool user_focused = !state.password_focused;
+    const bool field_focus = state.focused_button == NO_BUTTON;
+    const bool user_focused = field_focus && !state.password_focused;
+    const bool password_focused = field_focus && state.password_focused;
     fill(l.username_rect, user_focused ? FIELD_FOCUSED_COLOR : FIELD_COLOR);
     draw_field_outline(view, l.username_rect, view.scale,
                        user_focused ? OUTLINE_FOCUSED_COLOR : OUTLINE_COLOR);
@@ -344,9 +346,9 @@ void draw_greeter(const GreeterView& view, const GreeterState& state, const std:
                   view.x.field_font, TEXT_COLOR);
     }
 
-    fill(l.password_rect, state.password_focused ? FIELD_FOCUSED_COLOR : FIELD_COLOR);
+    fill(l.password_rect, password_focused ? FIELD_FOCUSED_COLOR : FIELD_COLOR);
     draw_field_outline(view, l.password_rect, view.scale,
-                       state.password_focused ? OUTLINE_FOCUSED_COLOR : OUTLINE_COLOR);
+                       password_focused ? OUTLINE_FOCUSED_COLOR : OUTLINE_COLOR);
     if (state.password.empty()) {
         draw_text(view.x.draw, password_placeholder(state.password_prompt), l.password_text.x,
                   l.password_text.y, view.x.field_font, PLACEHOLDER_COLOR);
@@ -385,6 +387,14 @@ void draw_greeter(const GreeterView& view, const GreeterState& state, const std:
     }
     if (state.session_labels.size() > 1) {
         draw_session_chooser(view, l, state);
+    }
+    if (const std::optional<Rect> focused = button_rect(l, state.focused_button)) {
+        // Over the button's edge: the white ring on it, the black one just outside.
+        const int32_t t = FOCUS_RING_WIDTH * view.scale;
+        const Rect& r = *focused;
+        draw_field_outline(view, Rect{r.x - t, r.y - t, r.width + 2 * t, r.height + 2 * t}, t,
+                           FOCUS_RING_OUTER_COLOR);
+        draw_field_outline(view, r, t, FOCUS_RING_INNER_COLOR);
     }
 }
 

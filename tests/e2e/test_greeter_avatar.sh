@@ -39,8 +39,8 @@ assert_pixel avatar 1008 428 $BG
 # shellcheck disable=SC2086
 assert_pixel avatar 960 379 $BG
 
-# Tab back and forth keeps the avatar; Escape drops it.
-press Tab
+# Shift+Tab back to the name keeps the avatar; Escape drops it.
+press shift+Tab
 sleep 0.3
 shot avatar_kept
 assert_pixel avatar_kept 960 428 255 0 0

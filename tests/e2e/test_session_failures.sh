@@ -49,7 +49,7 @@ press Return
 shot_until no_user "$MESSAGE_LINE" differs fresh
 
 # Back to the name field, a name, and an empty password: another message.
-press Tab
+press shift+Tab
 type_text alice
 press Tab
 press Return

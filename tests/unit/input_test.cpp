@@ -125,10 +125,16 @@ TEST(LoginScreenKeys, Table) {
          "\t",
          GreeterAction::Repaint,
          {"", "", {}, true}},
-        {"tab from password",
+        {"tab from password goes on to Log In",
          {"alice", "pw", err, true},
          XK_Tab,
          "\t",
+         GreeterAction::Repaint,
+         {"alice", "pw", {}, true}},
+        {"shift+tab from password",
+         {"alice", "pw", err, true},
+         XK_ISO_Left_Tab,
+         "",
          GreeterAction::Repaint,
          {"alice", "pw", {}, false}},
         {"return from user keeps message",
@@ -451,13 +457,13 @@ TEST(LoginScreenPointer, NothingHitsOffTheLayout) {
 }
 
 TEST(LoginScreenFlow, AvatarKeptWhenNameErased) {
-    // alice, Tab (avatar), Tab back, erase, Tab: loading is skipped for an empty name.
+    // alice, Tab (avatar), Shift+Tab back, erase, Tab: loading is skipped for an empty name.
     GreeterState ctx = greeter();
     for (const char c : std::string("alice")) {
         (void)handle_key(ctx, c, std::string(1, c));
     }
     EXPECT_EQ(handle_key(ctx, XK_Tab, "\t"), GreeterAction::LoadAvatar);
-    EXPECT_EQ(handle_key(ctx, XK_Tab, "\t"), GreeterAction::Repaint);
+    EXPECT_EQ(handle_key(ctx, XK_ISO_Left_Tab, ""), GreeterAction::Repaint);
     for (int i = 0; i < 5; ++i) {
         (void)handle_key(ctx, XK_BackSpace, "\b");
     }
