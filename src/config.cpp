@@ -90,6 +90,7 @@ std::vector<KeyBinding> config_keys(Config& c, std::string& layouts) {
         {"ui.layouts", UI, ValueKind::Text, &layouts},
         {"ui.scale", UI, ValueKind::Scale, &c.ui.scale},
         {"ui.remember_user", UI, ValueKind::Flag, &c.ui.remember_user},
+        {"ui.high_contrast", UI, ValueKind::Flag, &c.ui.high_contrast},
         {"session.default", "struct SessionConfig", ValueKind::Text, &c.session.default_},
         {"session.sessions_dir", "struct SessionConfig", ValueKind::Path, &c.session.sessions_dir},
         {"autologin.user", "struct AutologinConfig", ValueKind::Text, &c.autologin.user},

@@ -44,6 +44,9 @@ struct UiConfig {
     uint8_t scale = 0;
     // Offer the last user whose session started at the next showing (/var/lib/vesko/last-user).
     bool remember_user = false;
+    // The high-contrast look until the accessibility button changes it
+    // (/var/lib/vesko/accessibility then holds the choice).
+    bool high_contrast = false;
     bool operator==(const UiConfig&) const = default;
 };
 

@@ -33,6 +33,7 @@ constexpr int32_t BUTTON_HEIGHT = 36;
 constexpr int32_t BAR_MARGIN = 10;
 constexpr int32_t LAYOUT_BUTTON_WIDTH = 64;
 constexpr int32_t SESSION_BUTTON_WIDTH = 200;
+constexpr int32_t ACCESS_BUTTON_WIDTH = 100;
 
 }  // namespace
 
@@ -81,6 +82,8 @@ GreeterLayout greeter_layout(const Rect& area, int32_t scale) {
     l.layout_baseline = {right - LAYOUT_BUTTON_WIDTH / 2 * s, label_y};
     l.session_rect = {l.layout_rect.x - (BAR_MARGIN + SESSION_BUTTON_WIDTH) * s, button_y,
                       SESSION_BUTTON_WIDTH * s, BUTTON_HEIGHT * s};
+    l.access_rect = {area.x + BAR_MARGIN * s, button_y, ACCESS_BUTTON_WIDTH * s, BUTTON_HEIGHT * s};
+    l.access_baseline = {l.access_rect.x + ACCESS_BUTTON_WIDTH / 2 * s, label_y};
     l.button_text_rise = label_y - button_y;
     l.chooser_rows = std::max(1, (button_y - BAR_MARGIN * s - area.y) / (BUTTON_HEIGHT * s));
     l.caps_lock_baseline = l.message_baseline;
@@ -105,6 +108,9 @@ uint8_t hit_bar_button(const GreeterLayout& layout, bool with_layout_button, int
     if (with_layout_button && rect_contains(layout.layout_rect, x, y)) {
         return LAYOUT_BUTTON;
     }
+    if (rect_contains(layout.access_rect, x, y)) {
+        return ACCESS_BUTTON;
+    }
     return NO_BUTTON;
 }
 
@@ -122,6 +128,8 @@ std::optional<Rect> button_rect(const GreeterLayout& layout, uint8_t button) {
             return layout.layout_rect;
         case SESSION_BUTTON:
             return layout.session_rect;
+        case ACCESS_BUTTON:
+            return layout.access_rect;
         default:
             return std::nullopt;
     }

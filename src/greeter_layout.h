@@ -40,6 +40,9 @@ struct GreeterLayout {
     Point layout_baseline;  // x is the centre
     // Left of the layout button's place.
     Rect session_rect;
+    // The accessibility button, at the bar's left end.
+    Rect access_rect;
+    Point access_baseline;  // x is the centre
     // A bar button's label baseline, from its top.
     int32_t button_text_rise = 0;
     // How many of the chooser's items fit one column above the bar.
@@ -54,8 +57,8 @@ GreeterLayout greeter_layout(const Rect& area, int32_t scale);
 // The whole screen at scale 1.
 GreeterLayout greeter_layout(int32_t width, int32_t height);
 
-// The bar's button under (x, y): power off, reboot, console, then the layout button, which is
-// there only `with_layout_button`; NO_BUTTON (greeter_state.h) for none.
+// The bar's button under (x, y): power off, reboot, console, the layout button, which is there
+// only `with_layout_button`, then the accessibility button; NO_BUTTON (greeter_state.h) for none.
 uint8_t hit_bar_button(const GreeterLayout& layout, bool with_layout_button, int32_t x, int32_t y);
 
 // The rectangle of a button that can take the keyboard focus ("Log In" and the bar's); none for

@@ -17,6 +17,7 @@ inline constexpr uint8_t NO_BUTTON = 3;
 inline constexpr uint8_t LAYOUT_BUTTON = 4;
 inline constexpr uint8_t SESSION_BUTTON = 5;
 inline constexpr uint8_t LOGIN_BUTTON = 6;
+inline constexpr uint8_t ACCESS_BUTTON = 7;
 
 // Linux-PAM answers at most 512 bytes; the user-name cap keeps every drawn text within one
 // X request.

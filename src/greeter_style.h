@@ -25,6 +25,8 @@ inline constexpr const char* LOGIN_LABEL = "Log In";
 inline constexpr const char* POWER_OFF_LABEL = "Power Off";
 inline constexpr const char* REBOOT_LABEL = "Reboot";
 inline constexpr const char* CONSOLE_LABEL = "Console";
+// The accessibility button: high contrast on and off.
+inline constexpr const char* ACCESS_LABEL = "Contrast";
 inline constexpr const char* CAPS_LOCK_TEXT = "Caps Lock is on";
 
 // The colour table: there are no other drawing colours.
@@ -49,3 +51,60 @@ inline constexpr Rgba CHOOSER_TEXT_COLOR{1.0, 1.0, 1.0, 0.8};
 // The keyboard focus ring: white inside black, seen on any background.
 inline constexpr Rgba FOCUS_RING_OUTER_COLOR{0.0, 0.0, 0.0, 1.0};
 inline constexpr Rgba FOCUS_RING_INNER_COLOR{1.0, 1.0, 1.0, 1.0};
+
+// Every drawing colour of one look: the normal one over the picture, or high contrast.
+struct Palette {
+    Rgba text;
+    Rgba placeholder;
+    Rgba message;
+    Rgba field_focused;
+    Rgba field;
+    Rgba outline_focused;
+    Rgba outline;
+    Rgba avatar_square;
+    Rgba avatar_head;
+    Rgba avatar_body;
+    Rgba login_hovered;
+    Rgba login;
+    Rgba bottom_bar;
+    Rgba button_hovered;
+    Rgba button;
+    Rgba chooser;
+    Rgba chooser_highlight;
+    Rgba chooser_text;
+    // Drawn around the fields and buttons; none (alpha 0) in the normal look.
+    Rgba button_outline;
+};
+
+inline constexpr Palette NORMAL_PALETTE{TEXT_COLOR,
+                                        PLACEHOLDER_COLOR,
+                                        MESSAGE_COLOR,
+                                        FIELD_FOCUSED_COLOR,
+                                        FIELD_COLOR,
+                                        OUTLINE_FOCUSED_COLOR,
+                                        OUTLINE_COLOR,
+                                        AVATAR_SQUARE_COLOR,
+                                        AVATAR_HEAD_COLOR,
+                                        AVATAR_BODY_COLOR,
+                                        LOGIN_HOVERED_COLOR,
+                                        LOGIN_COLOR,
+                                        BOTTOM_BAR_COLOR,
+                                        BUTTON_HOVERED_COLOR,
+                                        BUTTON_COLOR,
+                                        CHOOSER_COLOR,
+                                        CHOOSER_HIGHLIGHT_COLOR,
+                                        CHOOSER_TEXT_COLOR,
+                                        {0.0, 0.0, 0.0, 0.0}};
+
+// High contrast: opaque black areas with white 2-pixel outlines, white text, the message and the
+// focused field's outline in yellow, dark blue under the pointer; nothing translucent.
+inline constexpr Rgba HC_BLACK{0.0, 0.0, 0.0, 1.0};
+inline constexpr Rgba HC_WHITE{1.0, 1.0, 1.0, 1.0};
+inline constexpr Rgba HC_YELLOW{1.0, 1.0, 0.0, 1.0};
+inline constexpr Rgba HC_BLUE{0.0, 0.0, 0.5, 1.0};
+inline constexpr Palette HIGH_CONTRAST_PALETTE{HC_WHITE,  HC_WHITE, HC_YELLOW, HC_BLACK, HC_BLACK,
+                                               HC_YELLOW, HC_WHITE, HC_BLACK,  HC_WHITE, HC_WHITE,
+                                               HC_BLUE,   HC_BLACK, HC_BLACK,  HC_BLUE,  HC_BLACK,
+                                               HC_BLACK,  HC_BLUE,  HC_WHITE,  HC_WHITE};
+// Every text colour of the high-contrast look stands at least this far from its background.
+inline constexpr double HIGH_CONTRAST_MIN_RATIO = 7.0;

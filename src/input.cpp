@@ -185,6 +185,8 @@ GreeterAction activate_button(GreeterState& state) {
             return GreeterAction::NextLayout;
         case CONSOLE_BUTTON:
             return GreeterAction::Console;
+        case ACCESS_BUTTON:
+            return GreeterAction::ToggleContrast;
         case POWER_OFF_BUTTON:
         case REBOOT_BUTTON:
             state.confirming = state.focused_button;
@@ -227,7 +229,7 @@ GreeterAction button_key(GreeterState& state, unsigned long keysym) {
 }  // namespace
 
 std::vector<uint8_t> bar_focus_order(const GreeterState& state) {
-    std::vector<uint8_t> order{POWER_OFF_BUTTON, REBOOT_BUTTON, CONSOLE_BUTTON};
+    std::vector<uint8_t> order{ACCESS_BUTTON, POWER_OFF_BUTTON, REBOOT_BUTTON, CONSOLE_BUTTON};
     if (has_session_choice(state)) {
         order.push_back(SESSION_BUTTON);
     }
@@ -406,6 +408,8 @@ GreeterAction handle_button(GreeterState& state, const GreeterLayout& layout, in
             return GreeterAction::Console;
         case LAYOUT_BUTTON:
             return GreeterAction::NextLayout;
+        case ACCESS_BUTTON:
+            return GreeterAction::ToggleContrast;
         default:
             return GreeterAction::Nothing;
     }

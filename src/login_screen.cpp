@@ -12,8 +12,11 @@
 #include <system_error>
 #include <thread>
 
+#include "accessibility.h"
 #include "avatar.h"
+#include "contrast.h"
 #include "fd.h"
+#include "greeter_window.h"
 #include "last_user.h"
 #include "log.h"
 #include "monitors.h"
@@ -27,7 +30,12 @@ namespace {
 static_assert(LAST_USER_NAME_BYTES <= MAX_USERNAME_BYTES, "a remembered name fits the field");
 
 void redraw(LoginScreen& screen, const Config& config) {
-    paint_backdrop(screen.view, config.background.fallback_rgb, screen.backdrop);
+    const Rgb8 fallback = config.background.fallback_rgb;
+    if (screen.view.high_contrast) {
+        paint_background(screen.view, high_contrast_background(fallback), std::nullopt);
+    } else {
+        paint_backdrop(screen.view, fallback, screen.backdrop);
+    }
     const std::string clock = clock_text(config.ui.clock_24h);
     draw_greeter(screen.view, screen.state, clock, screen.avatar);
     XFlush(screen.display);
@@ -41,46 +49,6 @@ unsigned long lookup_key(XKeyEvent& event, KeyText& text) {
     text = key_text_utf8(keysym, std::string_view(buffer, n > 0 ? static_cast<size_t>(n) : 0));
     explicit_bzero(buffer, sizeof buffer);
     return keysym;
-}
-
-// Both grabs or neither: a greeter that does not hold the keyboard would hand what is typed
-// into it to whoever does.
-bool grab_input(Display* display, Window window, Cursor cursor) {
-    for (int waited = 0;; waited += GRAB_RETRY_MS) {
-        const int keyboard =
-            XGrabKeyboard(display, window, True, GrabModeAsync, GrabModeAsync, CurrentTime);
-        const int pointer =
-            keyboard == GrabSuccess
-                ? XGrabPointer(display, window, True, ButtonPressMask | PointerMotionMask,
-                               GrabModeAsync, GrabModeAsync, window, cursor, CurrentTime)
-                : GrabNotViewable;
-        if (keyboard == GrabSuccess && pointer == GrabSuccess) {
-            return true;
-        }
-        XUngrabKeyboard(display, CurrentTime);
-        if (waited >= GRAB_TIMEOUT_MS) {
-            XUnmapWindow(display, window);
-            XFlush(display);
-            return false;
-        }
-        sleep_ms(GRAB_RETRY_MS);
-    }
-}
-
-// The root's size: Xlib's DisplayWidth/Height are fixed when the connection opens, and a
-// resolution change made during a session only shows in the root window's geometry.
-void root_size(Display* display, Window root, unsigned& width, unsigned& height) {
-    Window geometry_root = 0;
-    int gx = 0;
-    int gy = 0;
-    unsigned border = 0;
-    unsigned root_depth = 0;
-    if (XGetGeometry(display, root, &geometry_root, &gx, &gy, &width, &height, &border,
-                     &root_depth) == 0) {
-        const int sn = DefaultScreen(display);
-        width = static_cast<unsigned>(DisplayWidth(display, sn));
-        height = static_cast<unsigned>(DisplayHeight(display, sn));
-    }
 }
 
 // The monitor the greeter goes on, its scale, and where the covers of the picture go.
@@ -208,6 +176,7 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     state.hovered_button = NO_BUTTON;
     state.focused_button = NO_BUTTON;
     state.confirming = NO_BUTTON;
+    view.high_contrast = load_high_contrast(config.ui.high_contrast);
     screen.avatar.reset();
     // The first paint shows this minute: no second full paint follows at the first wake-up.
     screen.minute_key = current_minute_key();
@@ -281,6 +250,13 @@ std::optional<pid_t> perform(LoginScreen& screen, const Config& config, GreeterA
         case GreeterAction::NextLayout:
             lock_next_layout(screen.display, screen.keyboard);
             return std::nullopt;
+        case GreeterAction::ToggleContrast:
+            screen.view.high_contrast = !screen.view.high_contrast;
+            if (const Result<Ok> saved = save_high_contrast(screen.view.high_contrast);
+                !saved.ok()) {
+                log_message(LogLevel::Warn, "Cannot keep the look: " + saved.error());
+            }
+            break;
         case GreeterAction::Repaint:
             break;
     }

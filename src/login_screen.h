@@ -11,6 +11,7 @@
 
 #include "config.h"
 #include "covers.h"
+#include "greeter_window.h"
 #include "input.h"
 #include "keyboard.h"
 #include "login_flow.h"
@@ -22,9 +23,6 @@ inline constexpr long GREETER_EVENT_MASK =
     KeyPressMask | ButtonPressMask | PointerMotionMask | ExposureMask | StructureNotifyMask;
 inline constexpr unsigned GREETER_CURSOR_SHAPE = 68;  // left_ptr
 inline constexpr int SELECT_TIMEOUT_MS = 1000;
-// Another client may hold the keyboard or pointer for a moment; longer, and it is an attack.
-inline constexpr int GRAB_TIMEOUT_MS = 1000;
-inline constexpr int GRAB_RETRY_MS = 50;
 // Showings in a row that could not hold the keyboard before the daemon gives up.
 inline constexpr int MAX_SHOWINGS_WITHOUT_INPUT = 3;
 

@@ -13,6 +13,10 @@ namespace {
 
 constexpr const char* FONT_FAMILY = "DejaVu Sans";
 
+const Palette& palette_of(const GreeterView& view) {
+    return view.high_contrast ? HIGH_CONTRAST_PALETTE : NORMAL_PALETTE;
+}
+
 uint16_t to_channel(double fraction) {
     const double scaled = std::clamp(fraction * 65535.0, 0.0, 65535.0);
     return static_cast<uint16_t>(scaled);
@@ -289,6 +293,7 @@ namespace {
 // The session button, and the list above it while the chooser is open.
 void draw_session_chooser(const GreeterView& view, const GreeterLayout& l,
                           const GreeterState& state) {
+    const Palette& p = palette_of(view);
     const bool with_layout = !state.layout_label.empty();
     const size_t count = state.session_labels.size();
     const auto label = [&](const Rect& r, const std::string& text, const Rgba& color) {
@@ -298,19 +303,21 @@ void draw_session_chooser(const GreeterView& view, const GreeterLayout& l,
                            r.x + r.width / 2, r.y + l.button_text_rise, view.x.small_font, color);
     };
     const Rect button = session_button_rect(l, with_layout);
-    fill_rect(view, button.x, button.y, button.width, button.height,
-              state.hovered_button == SESSION_BUTTON || state.chooser_open ? BUTTON_HOVERED_COLOR
-                                                                           : BUTTON_COLOR);
-    label(button, state.session_labels[std::min(state.session_index, count - 1)], TEXT_COLOR);
+    fill_rect(
+        view, button.x, button.y, button.width, button.height,
+        state.hovered_button == SESSION_BUTTON || state.chooser_open ? p.button_hovered : p.button);
+    if (p.button_outline.alpha > 0.0) {
+        draw_field_outline(view, button, 2 * view.scale, p.button_outline);
+    }
+    label(button, state.session_labels[std::min(state.session_index, count - 1)], p.text);
     if (!state.chooser_open) {
         return;
     }
     for (size_t i = 0; i < count; ++i) {
         const Rect r = chooser_item_rect(l, with_layout, i, count);
         fill_rect(view, r.x, r.y, r.width, r.height,
-                  i == state.chooser_highlight ? CHOOSER_HIGHLIGHT_COLOR : CHOOSER_COLOR);
-        label(r, state.session_labels[i],
-              i == state.session_index ? TEXT_COLOR : CHOOSER_TEXT_COLOR);
+                  i == state.chooser_highlight ? p.chooser_highlight : p.chooser);
+        label(r, state.session_labels[i], i == state.session_index ? p.text : p.chooser_text);
     }
 }
 
@@ -319,65 +326,71 @@ void draw_session_chooser(const GreeterView& view, const GreeterLayout& l,
 void draw_greeter(const GreeterView& view, const GreeterState& state, const std::string& clock,
                   const std::optional<BgraBuffer>& avatar) {
     const GreeterLayout l = greeter_layout(view.area, view.scale);
+    const Palette& p = palette_of(view);
+    // High contrast: 2-pixel outlines on every field and button.
+    const int32_t outline = view.high_contrast ? 2 * view.scale : view.scale;
     const auto fill = [&](const Rect& r, const Rgba& color) {
         fill_rect(view, r.x, r.y, r.width, r.height, color);
+        if (p.button_outline.alpha > 0.0) {
+            draw_field_outline(view, r, outline, p.button_outline);
+        }
     };
 
     draw_centered_text(view.display, view.x.draw, clock, l.clock_baseline.x, l.clock_baseline.y,
-                       view.x.clock_font, TEXT_COLOR);
+                       view.x.clock_font, p.text);
 
     if (!avatar || !put_avatar(view, *avatar, l.avatar)) {
-        fill(l.avatar, AVATAR_SQUARE_COLOR);
-        fill(l.avatar_head, AVATAR_HEAD_COLOR);
-        fill(l.avatar_body, AVATAR_BODY_COLOR);
+        fill(l.avatar, p.avatar_square);
+        fill(l.avatar_head, p.avatar_head);
+        fill(l.avatar_body, p.avatar_body);
     }
 
     const bool field_focus = state.focused_button == NO_BUTTON;
     const bool user_focused = field_focus && !state.password_focused;
     const bool password_focused = field_focus && state.password_focused;
-    fill(l.username_rect, user_focused ? FIELD_FOCUSED_COLOR : FIELD_COLOR);
-    draw_field_outline(view, l.username_rect, view.scale,
-                       user_focused ? OUTLINE_FOCUSED_COLOR : OUTLINE_COLOR);
+    fill(l.username_rect, user_focused ? p.field_focused : p.field);
+    draw_field_outline(view, l.username_rect, outline,
+                       user_focused ? p.outline_focused : p.outline);
     if (state.username.empty()) {
         draw_text(view.x.draw, USERNAME_PLACEHOLDER, l.username_text.x, l.username_text.y,
-                  view.x.field_font, PLACEHOLDER_COLOR);
+                  view.x.field_font, p.placeholder);
     } else {
         draw_text(view.x.draw, state.username, l.username_text.x, l.username_text.y,
-                  view.x.field_font, TEXT_COLOR);
+                  view.x.field_font, p.text);
     }
 
-    fill(l.password_rect, password_focused ? FIELD_FOCUSED_COLOR : FIELD_COLOR);
-    draw_field_outline(view, l.password_rect, view.scale,
-                       password_focused ? OUTLINE_FOCUSED_COLOR : OUTLINE_COLOR);
+    fill(l.password_rect, password_focused ? p.field_focused : p.field);
+    draw_field_outline(view, l.password_rect, outline,
+                       password_focused ? p.outline_focused : p.outline);
     if (state.password.empty()) {
         draw_text(view.x.draw, password_placeholder(state.password_prompt), l.password_text.x,
-                  l.password_text.y, view.x.field_font, PLACEHOLDER_COLOR);
+                  l.password_text.y, view.x.field_font, p.placeholder);
     } else {
         draw_text(view.x.draw, password_bullets(state.password.view()), l.password_text.x,
-                  l.password_text.y, view.x.field_font, TEXT_COLOR);
+                  l.password_text.y, view.x.field_font, p.text);
     }
 
     if (state.caps_lock) {
         draw_centered_text(view.display, view.x.draw, CAPS_LOCK_TEXT, l.caps_lock_baseline.x,
-                           l.caps_lock_baseline.y, view.x.small_font, PLACEHOLDER_COLOR);
+                           l.caps_lock_baseline.y, view.x.small_font, p.placeholder);
     }
     if (state.message) {
         const Point& at = state.caps_lock ? l.message_low_baseline : l.message_baseline;
         draw_centered_text(view.display, view.x.draw, shown_message(view, *state.message), at.x,
-                           at.y, view.x.small_font, MESSAGE_COLOR);
+                           at.y, view.x.small_font, p.message);
     }
 
-    fill(l.login_rect, state.login_hovered ? LOGIN_HOVERED_COLOR : LOGIN_COLOR);
+    fill(l.login_rect, state.login_hovered ? p.login_hovered : p.login);
     draw_centered_text(view.display, view.x.draw, LOGIN_LABEL, l.login_baseline.x,
-                       l.login_baseline.y, view.x.field_font, TEXT_COLOR);
+                       l.login_baseline.y, view.x.field_font, p.text);
 
-    fill(l.bottom_bar, BOTTOM_BAR_COLOR);
+    fill(l.bottom_bar, p.bottom_bar);
 
     const auto button = [&](const Rect& r, uint8_t index, const char* label,
                             const Point& baseline) {
-        fill(r, state.hovered_button == index ? BUTTON_HOVERED_COLOR : BUTTON_COLOR);
+        fill(r, state.hovered_button == index ? p.button_hovered : p.button);
         draw_centered_text(view.display, view.x.draw, label, baseline.x, baseline.y,
-                           view.x.small_font, TEXT_COLOR);
+                           view.x.small_font, p.text);
     };
     button(l.power_off_rect, POWER_OFF_BUTTON, POWER_OFF_LABEL, l.power_off_baseline);
     button(l.reboot_rect, REBOOT_BUTTON, REBOOT_LABEL, l.reboot_baseline);
@@ -385,6 +398,7 @@ void draw_greeter(const GreeterView& view, const GreeterState& state, const std:
     if (!state.layout_label.empty()) {
         button(l.layout_rect, LAYOUT_BUTTON, state.layout_label.c_str(), l.layout_baseline);
     }
+    button(l.access_rect, ACCESS_BUTTON, ACCESS_LABEL, l.access_baseline);
     if (state.session_labels.size() > 1) {
         draw_session_chooser(view, l, state);
     }
@@ -394,7 +408,9 @@ void draw_greeter(const GreeterView& view, const GreeterState& state, const std:
         const Rect& r = *focused;
         draw_field_outline(view, Rect{r.x - t, r.y - t, r.width + 2 * t, r.height + 2 * t}, t,
                            FOCUS_RING_OUTER_COLOR);
-        draw_field_outline(view, r, t, FOCUS_RING_INNER_COLOR);
+        // High contrast outlines every button in white already: its ring is yellow.
+        draw_field_outline(view, r, t,
+                           view.high_contrast ? p.outline_focused : FOCUS_RING_INNER_COLOR);
     }
 }
 

@@ -50,6 +50,8 @@ struct GreeterView {
     // The monitor the greeter is laid out on, and the factor of every length.
     Rect area;
     int32_t scale = 1;
+    // The high-contrast look instead of the normal one.
+    bool high_contrast = false;
 };
 
 // The Xft pattern of a font at a scale: "DejaVu Sans:size=36:weight=light" at scale 1.

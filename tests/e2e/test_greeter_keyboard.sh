@@ -1,10 +1,13 @@
 # The keyboard alone: Tab reaches the bar's buttons and draws a white-in-black focus ring on the
 # focused one; Return on Reboot only asks ("Press Return again to reboot"), another key cancels
 # without writing the trigger, a second Return reboots; then a login typed and submitted from
-# "Log In" with Space.
+# "Log In" with Space. At the next showing Space on "Contrast" turns the high-contrast look on:
+# a white fallback colour darkened to grey 79, opaque black fields and bar with white outlines,
+# the focused field's outline and the focus ring yellow; the choice is kept (0600) for the next showing.
 source "$SRC/tests/e2e/hard_lib.sh"
 pam_unix_service
 add_user alice 'alice pw'
+printf '[background]\nfallback_color = "#ffffff"\n' | write_config
 echo 'sleep 0.3' >/tmp/home/alice/.xinitrc
 mkdir -m 1777 /run/user
 
@@ -33,8 +36,8 @@ assert_pixel wait_pixel "${LOGIN_OUTER[@]}" 0 0 0 0
 assert_eq "$(pixel unfocused "${REBOOT_INNER[@]}")" "$(pixel wait_pixel "${REBOOT_INNER[@]}")" \
     "Reboot without the focus"
 
-# On to "Power Off", then "Reboot": the ring moves.
-press Tab Tab
+# On past "Contrast" and "Power Off" to "Reboot": the ring moves.
+press Tab Tab Tab
 wait_pixel "${REBOOT_INNER[@]}" 255 255 255 0
 assert_pixel wait_pixel "${REBOOT_OUTER[@]}" 0 0 0 0
 assert_eq "$(pixel unfocused "${LOGIN_INNER[@]}")" "$(pixel wait_pixel "${LOGIN_INNER[@]}")" \
@@ -70,3 +73,37 @@ type_text 'alice pw'
 press Tab space
 wait_log "Authentication succeeded for user 'alice'" 20
 wait_log "Session ended (code 0), re-showing login screen" 20
+wait_greeter 20 2
+wait_first_paint
+
+# name -> password -> "Log In" -> "Contrast", Space: high contrast, kept for the next showing.
+press Tab Tab Tab space
+wait_pixel 5 5 79 79 79 0
+shot contrast
+expect() { assert_pixel contrast "$1" "$2" $3 0; } # x y "r g b"
+expect 360 370 "0 0 0"       # user-name field (352, 340, 320, 44): opaque black
+expect 353 370 "255 255 255" # its 2-pixel outline, white: the focus is on "Contrast"
+expect 354 370 "0 0 0"
+expect 360 498 "0 0 0"       # "Log In"
+expect 353 498 "255 255 255"
+expect 5 740 "0 0 0"         # the bar
+expect 512 300 "255 255 255" # the placeholder figure's body, opaque
+expect 11 740 "255 255 0"    # the focus ring on "Contrast" (10, 722, 100, 36): yellow here
+expect 9 740 "0 0 0"
+assert_eq "high_contrast" "$(cat /var/lib/vesko/accessibility)" "kept look"
+assert_eq "600 root" "$(stat -c '%a %U' /var/lib/vesko/accessibility)" "kept look's file"
+# Escape: the focus in the name field, its outline yellow.
+press Escape
+wait_pixel 353 370 255 255 0 0
+
+# The next showing starts in high contrast; a click on "Contrast" switches back.
+type_text alice
+press Tab
+type_text 'alice pw'
+press Return
+wait_log "Session ended (code 0), re-showing login screen" 20 2
+wait_greeter 20 3
+wait_pixel 5 5 79 79 79 0
+click_at 60 740
+wait_pixel 5 5 255 255 255 0
+assert_eq "normal" "$(cat /var/lib/vesko/accessibility)" "kept look after the click"

@@ -66,6 +66,8 @@ const char* action_name(GreeterAction a) {
             return "Console";
         case GreeterAction::NextLayout:
             return "NextLayout";
+        case GreeterAction::ToggleContrast:
+            return "ToggleContrast";
     }
     return "?";
 }

@@ -28,6 +28,8 @@ std::string focus_of(const GreeterState& state) {
             return "session";
         case LAYOUT_BUTTON:
             return "layout";
+        case ACCESS_BUTTON:
+            return "Contrast";
         default:
             return "?";
     }
@@ -65,12 +67,19 @@ TEST(KeyboardFocus, TabOrderFollowsTheScreen) {
         bool layouts;
         Stops forward;
     } cases[] = {
-        {false, false, {"password", "Log In", "Power Off", "Reboot", "Console", "name"}},
-        {false, true, {"password", "Log In", "Power Off", "Reboot", "Console", "layout", "name"}},
-        {true, false, {"password", "Log In", "Power Off", "Reboot", "Console", "session", "name"}},
+        {false,
+         false,
+         {"password", "Log In", "Contrast", "Power Off", "Reboot", "Console", "name"}},
+        {false,
+         true,
+         {"password", "Log In", "Contrast", "Power Off", "Reboot", "Console", "layout", "name"}},
+        {true,
+         false,
+         {"password", "Log In", "Contrast", "Power Off", "Reboot", "Console", "session", "name"}},
         {true,
          true,
-         {"password", "Log In", "Power Off", "Reboot", "Console", "session", "layout", "name"}},
+         {"password", "Log In", "Contrast", "Power Off", "Reboot", "Console", "session", "layout",
+          "name"}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(walk(c.sessions, c.layouts, XK_Tab, c.forward.size()), c.forward)
@@ -94,6 +103,7 @@ TEST(KeyboardFocus, ReturnAndSpaceActivateTheFocusedButton) {
         {CONSOLE_BUTTON, XK_Return, GreeterAction::Console},
         {CONSOLE_BUTTON, XK_space, GreeterAction::Console},
         {LAYOUT_BUTTON, XK_KP_Enter, GreeterAction::NextLayout},
+        {ACCESS_BUTTON, XK_space, GreeterAction::ToggleContrast},
         {SESSION_BUTTON, XK_space, GreeterAction::Repaint},
         {POWER_OFF_BUTTON, XK_Return, GreeterAction::Repaint},
         {REBOOT_BUTTON, XK_space, GreeterAction::Repaint},

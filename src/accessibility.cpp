@@ -1,0 +1,99 @@
+#include "accessibility.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "fd.h"
+#include "last_user.h"
+#include "log.h"
+#include "owners.h"
+#include "text.h"
+
+namespace {
+
+constexpr std::string_view HIGH_CONTRAST_WORD = "high_contrast";
+constexpr std::string_view NORMAL_WORD = "normal";
+// The longer word and its line feed; a bigger file is not read at all.
+constexpr size_t FILE_BYTES = 14;
+
+Result<bool> read_choice() {
+    const UniqueFd fd = open_regular_file(ACCESSIBILITY_PATH, O_RDONLY | O_NOFOLLOW);
+    if (!fd.valid()) {
+        return Err{errno == EINVAL ? "it is not a regular file" : os_error_text(errno)};
+    }
+    char bytes[FILE_BYTES + 1] = {};
+    size_t got = 0;
+    while (got < sizeof bytes) {
+        const ssize_t n =
+            retry_on_eintr([&] { return ::read(fd.get(), bytes + got, sizeof bytes - got); });
+        if (n < 0) {
+            return Err{os_error_text(errno)};
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    if (got > FILE_BYTES) {
+        return Err{"it is larger than " + std::to_string(FILE_BYTES) + " bytes"};
+    }
+    return parse_accessibility(std::string_view(bytes, got));
+}
+
+}  // namespace
+
+Result<bool> parse_accessibility(std::string_view bytes) {
+    if (!bytes.empty() && bytes.back() == '\n') {
+        bytes.remove_suffix(1);
+    }
+    if (bytes == HIGH_CONTRAST_WORD) {
+        return true;
+    }
+    if (bytes == NORMAL_WORD) {
+        return false;
+    }
+    return Err{std::string("it holds neither \"high_contrast\" nor \"normal\"")};
+}
+
+bool load_high_contrast(bool configured) {
+    if (::access(ACCESSIBILITY_PATH, F_OK) != 0 && errno == ENOENT) {
+        return configured;
+    }
+    const Result<bool> choice = read_choice();
+    if (!choice.ok()) {
+        log_message(LogLevel::Warn, std::string("Ignoring the look kept in ") + ACCESSIBILITY_PATH +
+                                        ": " + choice.error());
+        return configured;
+    }
+    return choice.value();
+}
+
+Result<Ok> save_high_contrast(bool high_contrast) {
+    if (::mkdir(LAST_USER_DIR, LAST_USER_DIR_MODE) != 0 && errno != EEXIST) {
+        return Err{std::string("cannot create ") + LAST_USER_DIR + ": " + os_error_text(errno)};
+    }
+    // Whatever lies at the temporary path (a leftover, a link, a FIFO) is replaced, not opened.
+    (void)::unlink(ACCESSIBILITY_TEMP_PATH);
+    const UniqueFd fd(::open(ACCESSIBILITY_TEMP_PATH,
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, LAST_USER_MODE));
+    if (!fd.valid()) {
+        return Err{std::string("cannot create ") + ACCESSIBILITY_TEMP_PATH + ": " +
+                   os_error_text(errno)};
+    }
+    TempFile temp(ACCESSIBILITY_TEMP_PATH);
+    const std::string text = std::string(high_contrast ? HIGH_CONTRAST_WORD : NORMAL_WORD) + "\n";
+    if (!write_all(fd.get(), text) || ::fchmod(fd.get(), LAST_USER_MODE) != 0 ||
+        ::fsync(fd.get()) != 0) {
+        return Err{std::string("cannot write ") + ACCESSIBILITY_TEMP_PATH + ": " +
+                   os_error_text(errno)};
+    }
+    if (!temp.commit(ACCESSIBILITY_PATH)) {
+        return Err{std::string("cannot rename it to ") + ACCESSIBILITY_PATH + ": " +
+                   os_error_text(errno)};
+    }
+    return Ok{};
+}
