@@ -91,6 +91,7 @@ std::vector<KeyBinding> config_keys(Config& c, std::string& layouts) {
         {"ui.scale", UI, ValueKind::Scale, &c.ui.scale},
         {"ui.remember_user", UI, ValueKind::Flag, &c.ui.remember_user},
         {"ui.high_contrast", UI, ValueKind::Flag, &c.ui.high_contrast},
+        {"ui.large_text", UI, ValueKind::Flag, &c.ui.large_text},
         {"session.default", "struct SessionConfig", ValueKind::Text, &c.session.default_},
         {"session.sessions_dir", "struct SessionConfig", ValueKind::Path, &c.session.sessions_dir},
         {"autologin.user", "struct AutologinConfig", ValueKind::Text, &c.autologin.user},

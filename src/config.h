@@ -47,6 +47,8 @@ struct UiConfig {
     // The high-contrast look until the accessibility button changes it
     // (/var/lib/vesko/accessibility then holds the choice).
     bool high_contrast = false;
+    // Every font and the whole layout 1.5 times (where that fits the monitor at scale 1).
+    bool large_text = false;
     bool operator==(const UiConfig&) const = default;
 };
 

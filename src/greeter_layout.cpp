@@ -37,58 +37,63 @@ constexpr int32_t ACCESS_BUTTON_WIDTH = 100;
 
 }  // namespace
 
-GreeterLayout greeter_layout(const Rect& area, int32_t scale) {
+GreeterLayout greeter_layout(const Rect& area, int32_t scale, bool large_text) {
     const int32_t s = std::clamp(scale, 1, MAX_SCALE);
+    const auto px = [&](int32_t length) { return scaled_length(length, s, large_text); };
     const int32_t cx = area.x + area.width / 2;
     const int32_t cy = area.y + area.height / 2;
     const int32_t bottom = area.y + area.height;
-    const int32_t bar_height = BUTTON_HEIGHT * s + 2 * BAR_MARGIN * s;
-    const int32_t button_y = bottom - (BUTTON_HEIGHT + BAR_MARGIN) * s;
-    const int32_t label_y = bottom - POWER_LABEL_RISE * s;
-    const int32_t field_x = cx - FIELD_WIDTH / 2 * s;
-    const int32_t text_x = field_x + FIELD_TEXT_INSET * s;
+    const int32_t bar_height = px(BUTTON_HEIGHT) + 2 * px(BAR_MARGIN);
+    const int32_t button_y = bottom - px(BUTTON_HEIGHT + BAR_MARGIN);
+    const int32_t label_y = bottom - px(POWER_LABEL_RISE);
+    const int32_t field_x = cx - px(FIELD_WIDTH / 2);
+    const int32_t text_x = field_x + px(FIELD_TEXT_INSET);
     const auto field = [&](int32_t top) {
-        return Rect{field_x, cy + top * s, FIELD_WIDTH * s, FIELD_HEIGHT * s};
+        return Rect{field_x, cy + px(top), px(FIELD_WIDTH), px(FIELD_HEIGHT)};
     };
     const auto square = [&](int32_t top, int32_t size) {
-        return Rect{cx - size / 2 * s, cy + top * s, size * s, size * s};
+        return Rect{cx - px(size / 2), cy + px(top), px(size), px(size)};
     };
     const auto button = [&](int32_t centre_offset) {
-        return Rect{cx + (centre_offset - BUTTON_WIDTH / 2) * s, button_y, BUTTON_WIDTH * s,
-                    BUTTON_HEIGHT * s};
+        return Rect{cx + px(centre_offset - BUTTON_WIDTH / 2), button_y, px(BUTTON_WIDTH),
+                    px(BUTTON_HEIGHT)};
     };
     GreeterLayout l;
-    l.clock_baseline = {cx, cy + CLOCK_BASELINE * s};
+    l.clock_baseline = {cx, cy + px(CLOCK_BASELINE)};
     l.avatar = square(AVATAR_TOP, GREETER_AVATAR_SIZE);
     l.avatar_head = square(AVATAR_HEAD_TOP, AVATAR_HEAD_SIZE);
     l.avatar_body = square(AVATAR_BODY_TOP, AVATAR_BODY_SIZE);
     l.username_rect = field(USERNAME_TOP);
-    l.username_text = {text_x, cy + (USERNAME_TOP + FIELD_TEXT_BASELINE) * s};
+    l.username_text = {text_x, cy + px(USERNAME_TOP + FIELD_TEXT_BASELINE)};
     l.password_rect = field(PASSWORD_TOP);
-    l.password_text = {text_x, cy + (PASSWORD_TOP + FIELD_TEXT_BASELINE) * s};
-    l.message_baseline = {cx, cy + MESSAGE_BASELINE * s};
+    l.password_text = {text_x, cy + px(PASSWORD_TOP + FIELD_TEXT_BASELINE)};
+    l.message_baseline = {cx, cy + px(MESSAGE_BASELINE)};
     l.login_rect = field(LOGIN_TOP);
-    l.login_baseline = {cx, cy + (LOGIN_TOP + FIELD_TEXT_BASELINE) * s};
+    l.login_baseline = {cx, cy + px(LOGIN_TOP + FIELD_TEXT_BASELINE)};
     l.bottom_bar = {area.x, bottom - bar_height, area.width, bar_height};
     l.power_off_rect = button(-POWER_BUTTON_SPACING);
-    l.power_off_baseline = {cx - POWER_BUTTON_SPACING * s, label_y};
+    l.power_off_baseline = {cx - px(POWER_BUTTON_SPACING), label_y};
     l.reboot_rect = button(0);
     l.reboot_baseline = {cx, label_y};
     l.console_rect = button(POWER_BUTTON_SPACING);
-    l.console_baseline = {cx + POWER_BUTTON_SPACING * s, label_y};
-    const int32_t right = area.x + area.width - BAR_MARGIN * s;
-    l.layout_rect = {right - LAYOUT_BUTTON_WIDTH * s, button_y, LAYOUT_BUTTON_WIDTH * s,
-                     BUTTON_HEIGHT * s};
-    l.layout_baseline = {right - LAYOUT_BUTTON_WIDTH / 2 * s, label_y};
-    l.session_rect = {l.layout_rect.x - (BAR_MARGIN + SESSION_BUTTON_WIDTH) * s, button_y,
-                      SESSION_BUTTON_WIDTH * s, BUTTON_HEIGHT * s};
-    l.access_rect = {area.x + BAR_MARGIN * s, button_y, ACCESS_BUTTON_WIDTH * s, BUTTON_HEIGHT * s};
-    l.access_baseline = {l.access_rect.x + ACCESS_BUTTON_WIDTH / 2 * s, label_y};
+    l.console_baseline = {cx + px(POWER_BUTTON_SPACING), label_y};
+    const int32_t right = area.x + area.width - px(BAR_MARGIN);
+    l.layout_rect = {right - px(LAYOUT_BUTTON_WIDTH), button_y, px(LAYOUT_BUTTON_WIDTH),
+                     px(BUTTON_HEIGHT)};
+    l.layout_baseline = {right - px(LAYOUT_BUTTON_WIDTH / 2), label_y};
+    l.session_rect = {l.layout_rect.x - px(BAR_MARGIN + SESSION_BUTTON_WIDTH), button_y,
+                      px(SESSION_BUTTON_WIDTH), px(BUTTON_HEIGHT)};
+    l.access_rect = {area.x + px(BAR_MARGIN), button_y, px(ACCESS_BUTTON_WIDTH), px(BUTTON_HEIGHT)};
+    l.access_baseline = {l.access_rect.x + px(ACCESS_BUTTON_WIDTH / 2), label_y};
     l.button_text_rise = label_y - button_y;
-    l.chooser_rows = std::max(1, (button_y - BAR_MARGIN * s - area.y) / (BUTTON_HEIGHT * s));
+    l.chooser_rows = std::max(1, (button_y - px(BAR_MARGIN) - area.y) / (px(BUTTON_HEIGHT)));
     l.caps_lock_baseline = l.message_baseline;
-    l.message_low_baseline = {cx, cy + MESSAGE_LOW_BASELINE * s};
+    l.message_low_baseline = {cx, cy + px(MESSAGE_LOW_BASELINE)};
     return l;
+}
+
+int32_t scaled_length(int32_t length, int32_t scale, bool large_text) {
+    return large_text ? length * scale * 3 / 2 : length * scale;
 }
 
 GreeterLayout greeter_layout(int32_t width, int32_t height) {

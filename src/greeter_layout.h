@@ -52,8 +52,11 @@ struct GreeterLayout {
     Point message_low_baseline;  // x is the centre
 };
 
-// Every position of the greeter on `area` (the chosen monitor) with every length times `scale`.
-GreeterLayout greeter_layout(const Rect& area, int32_t scale);
+// A length of the layout at `scale`; large text makes every length 1.5 times as long.
+int32_t scaled_length(int32_t length, int32_t scale, bool large_text);
+// Every position of the greeter on `area` (the chosen monitor) with every length times `scale`,
+// and 1.5 times that with `large_text`.
+GreeterLayout greeter_layout(const Rect& area, int32_t scale, bool large_text = false);
 // The whole screen at scale 1.
 GreeterLayout greeter_layout(int32_t width, int32_t height);
 

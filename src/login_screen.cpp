@@ -58,7 +58,13 @@ void choose_area(LoginScreen& screen, const Config& config, Backdrop& plan) {
     plan = plan_backdrop(monitors, Rect{0, 0, view.width, view.height});
     const Monitor chosen = choose_monitor(monitors, view.width, view.height);
     view.area = chosen.rect;
-    view.scale = choose_scale(config.ui.scale, chosen);
+    view.large_text = config.ui.large_text && greeter_fits(chosen.rect, 1, true);
+    if (config.ui.large_text && !view.large_text) {
+        log_message(LogLevel::Warn, "Monitor: large text does not fit " +
+                                        std::to_string(chosen.rect.width) + "x" +
+                                        std::to_string(chosen.rect.height) + ", using normal text");
+    }
+    view.scale = choose_scale(config.ui.scale, chosen, view.large_text);
     const Rect& a = view.area;
     log_message(LogLevel::Info,
                 "Monitor: " + (chosen.name.empty() ? "(whole screen)" : chosen.name) + " " +
@@ -77,7 +83,7 @@ int current_minute_key();
 
 // Where the greeter is drawn, and so what the pointer hits.
 GreeterLayout layout_of(const LoginScreen& screen) {
-    return greeter_layout(screen.view.area, screen.view.scale);
+    return greeter_layout(screen.view.area, screen.view.scale, screen.view.large_text);
 }
 
 // The avatar at the size the layout draws it.
@@ -299,6 +305,7 @@ bool relayout(LoginScreen& screen, const Config& config) {
     unsigned height = 0;
     root_size(screen.display, screen.root, width, height);
     const int32_t old_scale = view.scale;
+    const bool old_large = view.large_text;
     const Rect old_area = view.area;
     const bool resized =
         static_cast<int32_t>(width) != view.width || static_cast<int32_t>(height) != view.height;
@@ -310,7 +317,7 @@ bool relayout(LoginScreen& screen, const Config& config) {
     Backdrop plan;
     choose_area(screen, config, plan);
     const bool moved = resized || view.area != old_area || view.scale != old_scale ||
-                       plan.covers != screen.backdrop.covers ||
+                       view.large_text != old_large || plan.covers != screen.backdrop.covers ||
                        plan.uncovered != screen.backdrop.uncovered;
     if (plan.covers != screen.backdrop.covers) {
         plan.choice = screen.backdrop.choice;
@@ -320,7 +327,7 @@ bool relayout(LoginScreen& screen, const Config& config) {
     } else {
         screen.backdrop.uncovered = std::move(plan.uncovered);
     }
-    if (view.scale != old_scale) {
+    if (view.scale != old_scale || view.large_text != old_large) {
         close_greeter_fonts(view);
         open_greeter_fonts(view);
         if (screen.avatar && !state.username.empty()) {

@@ -66,22 +66,24 @@ Monitor choose_monitor(const std::vector<Monitor>& monitors, int32_t root_width,
     return m;
 }
 
-bool greeter_fits(const Rect& area, int32_t scale) {
-    const GreeterLayout l = greeter_layout(area, scale);
+bool greeter_fits(const Rect& area, int32_t scale, bool large_text) {
+    const GreeterLayout l = greeter_layout(area, scale, large_text);
     const int32_t s = std::clamp(scale, 1, MAX_SCALE);
-    const int32_t margin = FIT_MARGIN * s;
+    const auto px = [&](int32_t length) { return scaled_length(length, s, large_text); };
+    const int32_t margin = px(FIT_MARGIN);
     const int64_t right = int64_t{area.x} + area.width;
-    const int32_t message_left = l.message_baseline.x - MESSAGE_WIDTH / 2 * s;
-    const int64_t message_right = int64_t{message_left} + int64_t{MESSAGE_WIDTH} * s;
+    const int32_t message_left = l.message_baseline.x - px(MESSAGE_WIDTH / 2);
+    const int64_t message_right = int64_t{message_left} + px(MESSAGE_WIDTH);
     const int64_t console_right = int64_t{l.console_rect.x} + l.console_rect.width;
-    return l.clock_baseline.y - CLOCK_RISE * s - margin >= area.y &&
-           l.message_low_baseline.y + TEXT_DESCENT * s + margin <= l.bottom_bar.y &&
+    return l.clock_baseline.y - px(CLOCK_RISE) - margin >= area.y &&
+           l.message_low_baseline.y + px(TEXT_DESCENT) + margin <= l.bottom_bar.y &&
            message_left - margin >= area.x && message_right + margin <= right &&
-           l.power_off_rect.x - margin >= area.x && console_right + margin <= l.layout_rect.x;
+           l.access_rect.x + l.access_rect.width + margin <= l.power_off_rect.x &&
+           console_right + margin <= l.layout_rect.x;
 }
 
-int32_t choose_scale(uint8_t configured, const Monitor& monitor) {
-    const auto fits = [&](int32_t scale) { return greeter_fits(monitor.rect, scale); };
+int32_t choose_scale(uint8_t configured, const Monitor& monitor, bool large_text) {
+    const auto fits = [&](int32_t scale) { return greeter_fits(monitor.rect, scale, large_text); };
     if (configured != 0) {
         int32_t scale = std::min<int32_t>(configured, MAX_SCALE);
         while (scale > 1 && !fits(scale)) {

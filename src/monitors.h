@@ -40,13 +40,13 @@ Monitor choose_monitor(const std::vector<Monitor>& monitors, int32_t root_width,
 
 // Whether the whole greeter (clock, avatar, fields, message area, buttons, the bar and its layout
 // button) fits `area` at `scale`, with FIT_MARGIN times the scale to spare.
-bool greeter_fits(const Rect& area, int32_t scale);
+bool greeter_fits(const Rect& area, int32_t scale, bool large_text = false);
 
 // `configured` 1 to MAX_SCALE, reduced until the greeter fits (never below 1). 0: among the
 // scales that fit, the one that shows the login box closest to its physical size at scale 1 on
 // a REFERENCE_DPI screen (density across the monitor; a tie goes to the larger); 1 when the
 // monitor's physical size is unknown.
-int32_t choose_scale(uint8_t configured, const Monitor& monitor);
+int32_t choose_scale(uint8_t configured, const Monitor& monitor, bool large_text = false);
 
 // The RandR event base, or -1 without RandR; asks for screen changes on the root.
 int watch_monitors(Display* display, Window root);

@@ -142,14 +142,13 @@ bool put_avatar(const GreeterView& view, const BgraBuffer& avatar, const Rect& a
     return true;
 }
 
-// The message cut to the message area; the log keeps it whole.
-std::string shown_message(const GreeterView& view, const std::string& message,
-                          int32_t width = MESSAGE_WIDTH) {
+// The message cut to `width` pixels; the log keeps it whole.
+std::string shown_message(const GreeterView& view, const std::string& message, int32_t width) {
     XftFont* font = view.x.small_font;
     if (font == nullptr || message.find('\0') != std::string::npos) {
         return message;
     }
-    return shorten_to_width(message, width * view.scale, [&](std::string_view text) {
+    return shorten_to_width(message, width, [&](std::string_view text) {
         XGlyphInfo extents{};
         XftTextExtentsUtf8(view.display, font, reinterpret_cast<const FcChar8*>(text.data()),
                            static_cast<int>(text.size()), &extents);
@@ -204,8 +203,9 @@ void paint_backdrop(const GreeterView& view, Rgb8 fallback_color, const Backdrop
     }
 }
 
-std::string font_pattern(const FontSpec& font, int32_t scale) {
-    return std::string(FONT_FAMILY) + ":size=" + std::to_string(font.size * scale) + font.style;
+std::string font_pattern(const FontSpec& font, int32_t scale, bool large_text) {
+    return std::string(FONT_FAMILY) +
+           ":size=" + std::to_string(scaled_length(font.size, scale, large_text)) + font.style;
 }
 
 const char* password_placeholder(PasswordPrompt prompt) {
@@ -274,8 +274,8 @@ XftFont* open_font(Display* display, int screen, const std::string& pattern) {
 
 void open_greeter_fonts(GreeterView& view) {
     const auto open = [&](const FontSpec& spec) {
-        return FontOwner(view.display,
-                         open_font(view.display, view.screen, font_pattern(spec, view.scale)));
+        return FontOwner(view.display, open_font(view.display, view.screen,
+                                                 font_pattern(spec, view.scale, view.large_text)));
     };
     view.x.clock_font = open(CLOCK_FONT);
     view.x.field_font = open(FIELD_FONT);
@@ -298,7 +298,7 @@ void draw_session_chooser(const GreeterView& view, const GreeterLayout& l,
     const size_t count = state.session_labels.size();
     const auto label = [&](const Rect& r, const std::string& text, const Rgba& color) {
         // The label fits the button, with a margin of a fifth of the button's height each side.
-        const int32_t width = r.width / view.scale - 2 * r.height / view.scale / 5;
+        const int32_t width = r.width - 2 * r.height / 5;
         draw_centered_text(view.display, view.x.draw, shown_message(view, text, width),
                            r.x + r.width / 2, r.y + l.button_text_rise, view.x.small_font, color);
     };
@@ -325,7 +325,7 @@ void draw_session_chooser(const GreeterView& view, const GreeterLayout& l,
 
 void draw_greeter(const GreeterView& view, const GreeterState& state, const std::string& clock,
                   const std::optional<BgraBuffer>& avatar) {
-    const GreeterLayout l = greeter_layout(view.area, view.scale);
+    const GreeterLayout l = greeter_layout(view.area, view.scale, view.large_text);
     const Palette& p = palette_of(view);
     // High contrast: 2-pixel outlines on every field and button.
     const int32_t outline = view.high_contrast ? 2 * view.scale : view.scale;
@@ -376,8 +376,10 @@ void draw_greeter(const GreeterView& view, const GreeterState& state, const std:
     }
     if (state.message) {
         const Point& at = state.caps_lock ? l.message_low_baseline : l.message_baseline;
-        draw_centered_text(view.display, view.x.draw, shown_message(view, *state.message), at.x,
-                           at.y, view.x.small_font, p.message);
+        draw_centered_text(view.display, view.x.draw,
+                           shown_message(view, *state.message,
+                                         scaled_length(MESSAGE_WIDTH, view.scale, view.large_text)),
+                           at.x, at.y, view.x.small_font, p.message);
     }
 
     fill(l.login_rect, state.login_hovered ? p.login_hovered : p.login);

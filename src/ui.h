@@ -52,10 +52,13 @@ struct GreeterView {
     int32_t scale = 1;
     // The high-contrast look instead of the normal one.
     bool high_contrast = false;
+    // Every font and length 1.5 times.
+    bool large_text = false;
 };
 
-// The Xft pattern of a font at a scale: "DejaVu Sans:size=36:weight=light" at scale 1.
-std::string font_pattern(const FontSpec& font, int32_t scale);
+// The Xft pattern of a font at a scale: "DejaVu Sans:size=36:weight=light" at scale 1, size 54
+// with large text.
+std::string font_pattern(const FontSpec& font, int32_t scale, bool large_text = false);
 
 // Premultiplied, for rectangle fills.
 XRenderColor fill_render_color(const Rgba& color);
