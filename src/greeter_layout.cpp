@@ -81,6 +81,11 @@ GreeterLayout greeter_layout(const Rect& area, int32_t scale) {
     l.layout_baseline = {right - LAYOUT_BUTTON_WIDTH / 2 * s, label_y};
     l.session_rect = {l.layout_rect.x - (BAR_MARGIN + SESSION_BUTTON_WIDTH) * s, button_y,
                       SESSION_BUTTON_WIDTH * s, BUTTON_HEIGHT * s};
+    // Where the power buttons leave no room beside the layout button (a narrow screen at a large
+    // scale), it goes to the bar's other end.
+    if (l.session_rect.x < l.console_rect.x + l.console_rect.width + BAR_MARGIN * s) {
+        l.session_rect.x = area.x + BAR_MARGIN * s;
+    }
     l.button_text_rise = label_y - button_y;
     l.chooser_rows = std::max(1, (button_y - BAR_MARGIN * s - area.y) / (BUTTON_HEIGHT * s));
     l.caps_lock_baseline = l.message_baseline;
@@ -121,7 +126,10 @@ Rect chooser_item_rect(const GreeterLayout& layout, bool with_layout_button, siz
     const auto column = static_cast<int32_t>(index / rows);
     const auto row = static_cast<int32_t>(index % rows);
     const auto shown_rows = static_cast<int32_t>(std::min(count, rows));
-    return Rect{button.x - column * button.width, button.y - (shown_rows - row) * button.height,
+    // Further columns grow towards the middle of the bar, never off the screen.
+    const bool at_left = button.x < layout.reboot_rect.x;
+    const int32_t step = at_left ? button.width : -button.width;
+    return Rect{button.x + column * step, button.y - (shown_rows - row) * button.height,
                 button.width, button.height};
 }
 

@@ -77,7 +77,9 @@ bool greeter_fits(const Rect& area, int32_t scale) {
     return l.clock_baseline.y - CLOCK_RISE * s - margin >= area.y &&
            l.message_low_baseline.y + TEXT_DESCENT * s + margin <= l.bottom_bar.y &&
            message_left - margin >= area.x && message_right + margin <= right &&
-           l.power_off_rect.x - margin >= area.x && console_right + margin <= l.layout_rect.x;
+           l.power_off_rect.x - margin >= area.x && console_right + margin <= l.layout_rect.x &&
+           (l.session_rect.x >= console_right + margin ||
+            l.session_rect.x + l.session_rect.width + margin <= l.power_off_rect.x);
 }
 
 int32_t choose_scale(uint8_t configured, const Monitor& monitor) {

@@ -66,6 +66,8 @@ TEST(UiLayout, ScaledOnAMonitor) {
     EXPECT_EQ(l.console_baseline, (Point{3192, 1034}));
     EXPECT_EQ(l.layout_rect, (Rect{3692, 988, 128, 72}));
     EXPECT_EQ(l.layout_baseline, (Point{3756, 1034}));
+    // No room beside the layout button: the session button takes the bar's left end.
+    EXPECT_EQ(l.session_rect, (Rect{1940, 988, 400, 72}));
 }
 
 TEST(UiLayout, ScaleOneIsTodaysScreen) {
