@@ -83,7 +83,7 @@ GreeterLayout greeter_layout(const Rect& area, int32_t scale) {
                       SESSION_BUTTON_WIDTH * s, BUTTON_HEIGHT * s};
     // Where the power buttons leave no room beside the layout button (a narrow screen at a large
     // scale), it goes to the bar's other end.
-    if (l.session_rect.x < l.console_rect.x + l.console_rect.width + BAR_MARGIN * s) {
+    if (l.session_rect.x < l.console_rect.x + l.console_rect.width) {
         l.session_rect.x = area.x + BAR_MARGIN * s;
     }
     l.button_text_rise = label_y - button_y;

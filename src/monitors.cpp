@@ -78,7 +78,7 @@ bool greeter_fits(const Rect& area, int32_t scale) {
            l.message_low_baseline.y + TEXT_DESCENT * s + margin <= l.bottom_bar.y &&
            message_left - margin >= area.x && message_right + margin <= right &&
            l.power_off_rect.x - margin >= area.x && console_right + margin <= l.layout_rect.x &&
-           (l.session_rect.x >= console_right + margin ||
+           (l.session_rect.x >= console_right ||
             l.session_rect.x + l.session_rect.width + margin <= l.power_off_rect.x);
 }
 
