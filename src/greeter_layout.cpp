@@ -85,6 +85,13 @@ GreeterLayout greeter_layout(const Rect& area, int32_t scale, bool large_text) {
                       px(SESSION_BUTTON_WIDTH), px(BUTTON_HEIGHT)};
     l.access_rect = {area.x + px(BAR_MARGIN), button_y, px(ACCESS_BUTTON_WIDTH), px(BUTTON_HEIGHT)};
     l.access_baseline = {l.access_rect.x + px(ACCESS_BUTTON_WIDTH / 2), label_y};
+    // Where the power buttons leave no room beside the layout button (a narrow screen at a large
+    // scale), it goes to the bar's other end, after the contrast button, as wide as the room left.
+    if (l.session_rect.x < l.console_rect.x + l.console_rect.width) {
+        l.session_rect.x = l.access_rect.x + l.access_rect.width + px(BAR_MARGIN);
+        l.session_rect.width = std::clamp(l.power_off_rect.x - px(2 * BAR_MARGIN) - l.session_rect.x,
+                                          0, px(SESSION_BUTTON_WIDTH));
+    }
     l.button_text_rise = label_y - button_y;
     l.chooser_rows = std::max(1, (button_y - px(BAR_MARGIN) - area.y) / (px(BUTTON_HEIGHT)));
     l.caps_lock_baseline = l.message_baseline;
@@ -153,7 +160,10 @@ Rect chooser_item_rect(const GreeterLayout& layout, bool with_layout_button, siz
     const auto column = static_cast<int32_t>(index / rows);
     const auto row = static_cast<int32_t>(index % rows);
     const auto shown_rows = static_cast<int32_t>(std::min(count, rows));
-    return Rect{button.x - column * button.width, button.y - (shown_rows - row) * button.height,
+    // Further columns grow towards the middle of the bar, never off the screen.
+    const bool at_left = button.x < layout.reboot_rect.x;
+    const int32_t step = at_left ? button.width : -button.width;
+    return Rect{button.x + column * step, button.y - (shown_rows - row) * button.height,
                 button.width, button.height};
 }
 

@@ -16,6 +16,8 @@ inline constexpr int32_t MESSAGE_WIDTH = 720;
 inline constexpr int32_t MAX_SCALE = 4;
 // Each of the focus ring's two rings, black outside and white inside, at scale 1.
 inline constexpr int32_t FOCUS_RING_WIDTH = 2;
+// Moved to the bar's left end, the session button may narrow to this, its name shortened.
+inline constexpr int32_t SESSION_BUTTON_MIN_WIDTH = 100;
 
 struct GreeterLayout {
     Point clock_baseline;  // x is the centre

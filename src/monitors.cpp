@@ -79,7 +79,10 @@ bool greeter_fits(const Rect& area, int32_t scale, bool large_text) {
            l.message_low_baseline.y + px(TEXT_DESCENT) + margin <= l.bottom_bar.y &&
            message_left - margin >= area.x && message_right + margin <= right &&
            l.access_rect.x + l.access_rect.width + margin <= l.power_off_rect.x &&
-           console_right + margin <= l.layout_rect.x;
+           console_right + margin <= l.layout_rect.x &&
+           (l.session_rect.x >= console_right ||
+            (l.session_rect.width >= px(SESSION_BUTTON_MIN_WIDTH) &&
+             l.session_rect.x + l.session_rect.width + margin <= l.power_off_rect.x));
 }
 
 int32_t choose_scale(uint8_t configured, const Monitor& monitor, bool large_text) {

@@ -133,7 +133,8 @@ std::vector<DesktopSession> list_sessions(const std::string& dir) {
         names.resize(MAX_SESSIONS);
     }
     for (const std::string& file_name : names) {
-        const std::string path = dir + "/" + file_name;
+        std::string path = dir;
+        path.append("/").append(file_name);
         const std::string id = file_name.substr(0, file_name.size() - DESKTOP_ENTRY_SUFFIX.size());
         if (!is_session_id(id)) {
             warn(path, "its name cannot name a session");

@@ -266,11 +266,14 @@ assert_no_x_errors() {
 
 # The X resources the daemon's own connection holds, one line: windows, GCs, fonts, pixmaps,
 # pictures, glyph sets, colormaps, passive grabs, cursors, others, pixmap bytes, other bytes.
-# The daemon connects first, so its client's resource base is 0x200000.
+# The daemon's client is the one that owns the greeter window.
 daemon_x_resources() {
-    X xrestop -b -m 1 | awk '
+    local window base
+    window=$(greeter_window)
+    base=$(printf '0x%x' $((window & ~0x1fffff)))
+    X xrestop -b -m 1 | awk -v base="$base" '
         /^[0-9]+ - / { mine = 0 }
-        /res_base *: *0x200000$/ { mine = 1 }
+        $1 == "res_base" && $3 == base { mine = 1 }
         mine && /:/ {
             split($0, kv, ":")
             key = kv[1]; gsub(/^[ \t]+|[ \t]+$/, "", key)

@@ -77,7 +77,7 @@ done
 echo "[2026-03-07 08:05:09] [INFO] vesko starting" >/var/log/vesko.log
 mkdir -p /var/lib/vesko
 touch /var/lib/vesko/state
-mkdir -p -m 700 /var/cache/vesko
+install -d -m 700 /var/cache/vesko
 touch /var/cache/vesko/covers
 dpkg -P vesko >"$W/dpkg-p.txt" 2>&1 || fail "dpkg -P failed: $(cat "$W/dpkg-p.txt")"
 if dpkg-query -W vesko >/dev/null 2>&1; then

@@ -66,6 +66,10 @@ TEST(UiLayout, ScaledOnAMonitor) {
     EXPECT_EQ(l.console_baseline, (Point{3192, 1034}));
     EXPECT_EQ(l.layout_rect, (Rect{3692, 988, 128, 72}));
     EXPECT_EQ(l.layout_baseline, (Point{3756, 1034}));
+    // No room beside the layout button: the session button goes after the contrast button at the
+    // bar's left end, narrowed to the room before Power Off.
+    EXPECT_EQ(l.access_rect, (Rect{1940, 988, 200, 72}));
+    EXPECT_EQ(l.session_rect, (Rect{2160, 988, 228, 72}));
 }
 
 TEST(UiLayout, ScaleOneIsTodaysScreen) {
