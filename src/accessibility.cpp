@@ -15,12 +15,21 @@
 
 namespace {
 
-constexpr std::string_view HIGH_CONTRAST_WORD = "high_contrast";
-constexpr std::string_view NORMAL_WORD = "normal";
-// The longer word and its line feed; a bigger file is not read at all.
-constexpr size_t FILE_BYTES = 14;
+constexpr std::string_view NORMAL_WORDS = "normal";
+constexpr std::string_view HIGH_CONTRAST_WORDS = "high_contrast";
+constexpr std::string_view LARGE_TEXT_WORDS = "large_text";
+constexpr std::string_view BOTH_WORDS = "high_contrast large_text";
+// The longest choice and its line feed; a bigger file is not read at all.
+constexpr size_t FILE_BYTES = BOTH_WORDS.size() + 1;
 
-Result<bool> read_choice() {
+std::string_view words_of(Look look) {
+    if (look.high_contrast) {
+        return look.large_text ? BOTH_WORDS : HIGH_CONTRAST_WORDS;
+    }
+    return look.large_text ? LARGE_TEXT_WORDS : NORMAL_WORDS;
+}
+
+Result<Look> read_choice() {
     const UniqueFd fd = open_regular_file(ACCESSIBILITY_PATH, O_RDONLY | O_NOFOLLOW);
     if (!fd.valid()) {
         return Err{errno == EINVAL ? "it is not a regular file" : os_error_text(errno)};
@@ -46,24 +55,33 @@ Result<bool> read_choice() {
 
 }  // namespace
 
-Result<bool> parse_accessibility(std::string_view bytes) {
+Result<Look> parse_accessibility(std::string_view bytes) {
     if (!bytes.empty() && bytes.back() == '\n') {
         bytes.remove_suffix(1);
     }
-    if (bytes == HIGH_CONTRAST_WORD) {
-        return true;
+    for (const Look look : {Look{false, false}, Look{true, false}, Look{false, true},
+                            Look{true, true}}) {
+        if (bytes == words_of(look)) {
+            return look;
+        }
     }
-    if (bytes == NORMAL_WORD) {
-        return false;
-    }
-    return Err{std::string("it holds neither \"high_contrast\" nor \"normal\"")};
+    return Err{std::string("it names no look")};
 }
 
-bool load_high_contrast(bool configured) {
+Look next_look(Look look) {
+    if (look.high_contrast != look.large_text) {
+        look.large_text = !look.large_text;
+    } else {
+        look.high_contrast = !look.high_contrast;
+    }
+    return look;
+}
+
+Look load_look(Look configured) {
     if (::access(ACCESSIBILITY_PATH, F_OK) != 0 && errno == ENOENT) {
         return configured;
     }
-    const Result<bool> choice = read_choice();
+    const Result<Look> choice = read_choice();
     if (!choice.ok()) {
         log_message(LogLevel::Warn, std::string("Ignoring the look kept in ") + ACCESSIBILITY_PATH +
                                         ": " + choice.error());
@@ -72,7 +90,7 @@ bool load_high_contrast(bool configured) {
     return choice.value();
 }
 
-Result<Ok> save_high_contrast(bool high_contrast) {
+Result<Ok> save_look(Look look) {
     if (::mkdir(LAST_USER_DIR, LAST_USER_DIR_MODE) != 0 && errno != EEXIST) {
         return Err{std::string("cannot create ") + LAST_USER_DIR + ": " + os_error_text(errno)};
     }
@@ -85,7 +103,7 @@ Result<Ok> save_high_contrast(bool high_contrast) {
                    os_error_text(errno)};
     }
     TempFile temp(ACCESSIBILITY_TEMP_PATH);
-    const std::string text = std::string(high_contrast ? HIGH_CONTRAST_WORD : NORMAL_WORD) + "\n";
+    const std::string text = std::string(words_of(look)) + "\n";
     if (!write_all(fd.get(), text) || ::fchmod(fd.get(), LAST_USER_MODE) != 0 ||
         ::fsync(fd.get()) != 0) {
         return Err{std::string("cannot write ") + ACCESSIBILITY_TEMP_PATH + ": " +

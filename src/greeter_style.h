@@ -26,7 +26,8 @@ inline constexpr const char* POWER_OFF_LABEL = "Power Off";
 inline constexpr const char* REBOOT_LABEL = "Reboot";
 inline constexpr const char* CONSOLE_LABEL = "Console";
 // The accessibility button: high contrast on and off.
-inline constexpr const char* ACCESS_LABEL = "Contrast";
+// The look button: the usual sign of text appearance, the same in every language.
+inline constexpr const char* ACCESS_LABEL = "Aa";
 inline constexpr const char* CAPS_LOCK_TEXT = "Caps Lock is on";
 
 // The colour table: there are no other drawing colours.

@@ -186,7 +186,7 @@ GreeterAction activate_button(GreeterState& state) {
         case CONSOLE_BUTTON:
             return GreeterAction::Console;
         case ACCESS_BUTTON:
-            return GreeterAction::ToggleContrast;
+            return GreeterAction::NextLook;
         case POWER_OFF_BUTTON:
         case REBOOT_BUTTON:
             state.confirming = state.focused_button;
@@ -409,7 +409,7 @@ GreeterAction handle_button(GreeterState& state, const GreeterLayout& layout, in
         case LAYOUT_BUTTON:
             return GreeterAction::NextLayout;
         case ACCESS_BUTTON:
-            return GreeterAction::ToggleContrast;
+            return GreeterAction::NextLook;
         default:
             return GreeterAction::Nothing;
     }

@@ -33,7 +33,7 @@ enum class GreeterAction {
     Reboot,
     Console,
     NextLayout,  // the repaint follows the server's state event
-    ToggleContrast,
+    NextLook,
 };
 
 // A key's text: at most KEY_TEXT_BYTES bytes, wiped by the caller after use.

@@ -58,8 +58,9 @@ void choose_area(LoginScreen& screen, const Config& config, Backdrop& plan) {
     plan = plan_backdrop(monitors, Rect{0, 0, view.width, view.height});
     const Monitor chosen = choose_monitor(monitors, view.width, view.height);
     view.area = chosen.rect;
-    view.large_text = config.ui.large_text && greeter_fits(chosen.rect, 1, true);
-    if (config.ui.large_text && !view.large_text) {
+    const bool wanted = screen.look.large_text;
+    view.large_text = wanted && greeter_fits(chosen.rect, 1, true);
+    if (wanted && !view.large_text) {
         log_message(LogLevel::Warn, "Monitor: large text does not fit " +
                                         std::to_string(chosen.rect.width) + "x" +
                                         std::to_string(chosen.rect.height) + ", using normal text");
@@ -80,6 +81,7 @@ void choose_area(LoginScreen& screen, const Config& config, Backdrop& plan) {
 }
 
 int current_minute_key();
+bool relayout(LoginScreen& screen, const Config& config);
 
 // Where the greeter is drawn, and so what the pointer hits.
 GreeterLayout layout_of(const LoginScreen& screen) {
@@ -116,6 +118,8 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     log_message(LogLevel::Info, "Screen: " + std::to_string(width) + "x" + std::to_string(height) +
                                     " depth=" + std::to_string(view.depth) +
                                     " screen=" + std::to_string(sn));
+    screen.look = load_look(Look{config.ui.high_contrast, config.ui.large_text});
+    view.high_contrast = screen.look.high_contrast;
     Backdrop backdrop;
     choose_area(screen, config, backdrop);
 
@@ -182,7 +186,6 @@ bool show(Display* display, const Config& config, LoginScreen& screen) {
     state.hovered_button = NO_BUTTON;
     state.focused_button = NO_BUTTON;
     state.confirming = NO_BUTTON;
-    view.high_contrast = load_high_contrast(config.ui.high_contrast);
     screen.avatar.reset();
     // The first paint shows this minute: no second full paint follows at the first wake-up.
     screen.minute_key = current_minute_key();
@@ -256,12 +259,19 @@ std::optional<pid_t> perform(LoginScreen& screen, const Config& config, GreeterA
         case GreeterAction::NextLayout:
             lock_next_layout(screen.display, screen.keyboard);
             return std::nullopt;
-        case GreeterAction::ToggleContrast:
-            screen.view.high_contrast = !screen.view.high_contrast;
-            if (const Result<Ok> saved = save_high_contrast(screen.view.high_contrast);
-                !saved.ok()) {
+        case GreeterAction::NextLook:
+            // A look with large text is passed over where large text does not fit.
+            for (int press = 0; press < 4; ++press) {
+                screen.look = next_look(screen.look);
+                if (!screen.look.large_text || greeter_fits(screen.view.area, 1, true)) {
+                    break;
+                }
+            }
+            screen.view.high_contrast = screen.look.high_contrast;
+            if (const Result<Ok> saved = save_look(screen.look); !saved.ok()) {
                 log_message(LogLevel::Warn, "Cannot keep the look: " + saved.error());
             }
+            relayout(screen, config);
             break;
         case GreeterAction::Repaint:
             break;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string_view>
 
+#include "accessibility.h"
 #include "config.h"
 #include "covers.h"
 #include "greeter_window.h"
@@ -39,6 +40,8 @@ struct LoginScreen {
     // The sessions of this showing; the state holds their names.
     std::vector<DesktopSession> sessions;
     Backdrop backdrop;
+    // The look asked for; large text is dropped where it does not fit.
+    Look look;
     int minute_key = -1;
     // The last key press or click: after a minute without one, typed passwords go.
     std::chrono::steady_clock::time_point last_input;

@@ -6,8 +6,6 @@ CX=512
 CY=384
 # A point inside the "Log In" button, away from its text.
 LOGIN_CORNER=($((CX - 154)) $((CY + 98)))
-# The real procfs: the sandbox's /proc holds links made before the test started.
-PROC=$(dirname "$(realpath /proc/self)")
 # For debugging: VESKO_COPY_WORK=DIR copies the work dir there at the end, whatever happens.
 if [ -n "${VESKO_COPY_WORK:-}" ]; then
     trap 'cp "$VESKO_LOG" "$W/log.txt" 2>/dev/null || true; cp -r "$W" "$VESKO_COPY_WORK"' EXIT
@@ -241,21 +239,6 @@ assert_screen_pixel() { # x y "r g b" what [tolerance]
 
 # The centre of the avatar square.
 AVATAR_CENTRE=("$CX" "$((CY - 112))")
-
-has_ended() { [ ! -e "$PROC/$1" ] || [ "$(awk '{print $3}' "$PROC/$1/stat" 2>/dev/null)" = Z ]; }
-
-# Ends the daemon and its X server, so that the next start_vesko starts afresh.
-stop_vesko_and_x() {
-    local xpid
-    xpid=$(xorg_pid 2>/dev/null || true)
-    kill -TERM "$VESKO_PID" 2>/dev/null || true
-    wait "$VESKO_PID" 2>/dev/null || true
-    if [ -n "$xpid" ]; then
-        kill -TERM "$xpid" 2>/dev/null || true
-        wait_until 10 "the X server did not end" has_ended "$xpid"
-    fi
-    rm -f /tmp/.X11-unix/X0 /tmp/.X0-lock /tmp/xorg-pid /tmp/xorg-args
-}
 
 # No X protocol error may have been logged.
 assert_no_x_errors() {

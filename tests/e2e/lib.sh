@@ -288,3 +288,20 @@ move_to() { X xdotool mousemove "$1" "$2"; }
 # The X server's recorded command line, one argument per line.
 xorg_args() { cat /tmp/xorg-args; }
 xorg_pid() { cat /tmp/xorg-pid; }
+
+# The real procfs: the sandbox's /proc holds links made before the test started.
+PROC=$(dirname "$(realpath /proc/self)")
+has_ended() { [ ! -e "$PROC/$1" ] || [ "$(awk '{print $3}' "$PROC/$1/stat" 2>/dev/null)" = Z ]; }
+
+# Ends the daemon and its X server, so that the next start_vesko starts afresh.
+stop_vesko_and_x() {
+    local xpid
+    xpid=$(xorg_pid 2>/dev/null || true)
+    kill -TERM "$VESKO_PID" 2>/dev/null || true
+    wait "$VESKO_PID" 2>/dev/null || true
+    if [ -n "$xpid" ]; then
+        kill -TERM "$xpid" 2>/dev/null || true
+        wait_until 10 "the X server did not end" has_ended "$xpid"
+    fi
+    rm -f /tmp/.X11-unix/X0 /tmp/.X0-lock /tmp/xorg-pid /tmp/xorg-args
+}

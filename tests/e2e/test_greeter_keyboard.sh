@@ -1,8 +1,9 @@
 # The keyboard alone: Tab to "Reboot" draws a white ring inside a black one on it; Return only
 # asks, another key cancels without writing the trigger, a second Return reboots; a login
-# submitted from "Log In" with Space. At the next showing Space on "Contrast": the white fallback
-# colour darkened to grey 79, opaque black fields and bar with white 2-pixel outlines, the focus
-# ring yellow, the choice kept (0600); the showing after starts in it, a click switches back.
+# submitted from "Log In" with Space. At the next showing Space on the look button ("Aa"): the
+# white fallback colour darkened to grey 79, opaque black fields and bar with white 2-pixel
+# outlines, the focus ring yellow, the choice kept (0600); the showing after starts in it, and a
+# click goes back to normal (large text, next in the round, does not fit 1024x768).
 source "$SRC/tests/e2e/hard_lib.sh"
 pam_unix_service
 add_user alice 'alice pw'
@@ -16,7 +17,7 @@ wait_greeter
 wait_first_paint
 move_to 5 5
 shot unfocused
-# name, password, "Log In", "Contrast", "Power Off", "Reboot" (442, 722, 140, 36).
+# name, password, "Log In", "Aa", "Power Off", "Reboot" (442, 722, 140, 36).
 press Tab Tab Tab Tab Tab
 wait_pixel 443 740 255 255 255 0
 assert_pixel wait_pixel 440 740 0 0 0 0
@@ -51,7 +52,7 @@ expect 353 370 "255 255 255" # user-name field (352, 340, 320, 44): white outlin
 expect 354 370 "0 0 0"
 expect 5 740 "0 0 0"         # the bar
 expect 512 300 "255 255 255" # the placeholder figure's body, opaque
-expect 11 740 "255 255 0"    # the focus ring on "Contrast" (10, 722, 100, 36)
+expect 11 740 "255 255 0"    # the focus ring on "Aa" (10, 722, 100, 36)
 assert_eq "high_contrast 600" "$(printf '%s %s' "$(cat /var/lib/vesko/accessibility)" \
     "$(stat -c %a /var/lib/vesko/accessibility)")" "kept look"
 

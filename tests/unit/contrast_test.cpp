@@ -23,8 +23,23 @@ TEST(HighContrast, EveryTextReadsAtSevenToOne) {
     for (const Rgba& fill : {p.field, p.login, p.bottom_bar, p.button, p.chooser}) {
         EXPECT_EQ(fill.alpha, 1.0);  // nothing translucent
     }
-    EXPECT_TRUE(parse_accessibility("high_contrast\n").value());
-    EXPECT_FALSE(parse_accessibility("normal").value());
-    EXPECT_FALSE(parse_accessibility("normal\n\n").ok());
-    EXPECT_FALSE(parse_accessibility("").ok());
+}
+
+// The kept look: exactly one of the four choices; the button brings each round, one change a press.
+TEST(LookButton, KeptChoicesAndTheirOrder) {
+    EXPECT_EQ(parse_accessibility("high_contrast\n").value(), (Look{true, false}));
+    EXPECT_EQ(parse_accessibility("normal").value(), (Look{false, false}));
+    EXPECT_EQ(parse_accessibility("high_contrast large_text\n").value(), (Look{true, true}));
+    using namespace std::literals;
+    for (const std::string_view bad : {"normal\n\n"sv, ""sv, "large_text high_contrast"sv,
+                                       "high_contrast "sv, "Normal"sv, "large_text\0"sv}) {
+        EXPECT_FALSE(parse_accessibility(bad).ok()) << bad;
+    }
+    Look look;
+    std::string order;
+    for (int press = 0; press < 4; ++press) {
+        look = next_look(look);
+        order += std::to_string(look.high_contrast) + std::to_string(look.large_text) + " ";
+    }
+    EXPECT_EQ(order, "10 11 01 00 ");
 }

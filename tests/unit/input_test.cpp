@@ -66,8 +66,8 @@ const char* action_name(GreeterAction a) {
             return "Console";
         case GreeterAction::NextLayout:
             return "NextLayout";
-        case GreeterAction::ToggleContrast:
-            return "ToggleContrast";
+        case GreeterAction::NextLook:
+            return "NextLook";
     }
     return "?";
 }

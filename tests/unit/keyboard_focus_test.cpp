@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 // By button number (greeter_state.h); NO_BUTTON: the field `password_focused` names.
 std::string focus_of(const GreeterState& s) {
     const char* names[] = {"Power Off", "Reboot",  "Console", "",
-                           "layout",    "session", "Log In",  "Contrast"};
+                           "layout",    "session", "Log In",  "Aa"};
     return s.focused_button == NO_BUTTON ? (s.password_focused ? "password" : "name")
                                          : names[s.focused_button];
 }
@@ -40,12 +40,12 @@ TEST(KeyboardFocus, TabAndShiftTabFollowTheScreen) {
         unsigned long key;
         const char* stops;
     } cases[] = {
-        {false, false, XK_Tab, "password|Log In|Contrast|Power Off|Reboot|Console|name"},
-        {true, false, XK_Tab, "password|Log In|Contrast|Power Off|Reboot|Console|session|name"},
+        {false, false, XK_Tab, "password|Log In|Aa|Power Off|Reboot|Console|name"},
+        {true, false, XK_Tab, "password|Log In|Aa|Power Off|Reboot|Console|session|name"},
         {true, true, XK_Tab,
-         "password|Log In|Contrast|Power Off|Reboot|Console|session|layout|name"},
+         "password|Log In|Aa|Power Off|Reboot|Console|session|layout|name"},
         {false, true, XK_ISO_Left_Tab,
-         "layout|Console|Reboot|Power Off|Contrast|Log In|password|name"},
+         "layout|Console|Reboot|Power Off|Aa|Log In|password|name"},
     };
     for (const auto& c : cases) {
         GreeterState state = greeter(c.sessions, c.layouts);
@@ -67,7 +67,7 @@ TEST(KeyboardFocus, ReturnOrSpaceActivatesAndPowerAsksOnce) {
         {LOGIN_BUTTON, XK_space, 0, GreeterAction::Submit},
         {CONSOLE_BUTTON, XK_Return, 0, GreeterAction::Console},
         {LAYOUT_BUTTON, XK_KP_Enter, 0, GreeterAction::NextLayout},
-        {ACCESS_BUTTON, XK_space, 0, GreeterAction::ToggleContrast},
+        {ACCESS_BUTTON, XK_space, 0, GreeterAction::NextLook},
         {POWER_OFF_BUTTON, XK_Return, XK_Return, GreeterAction::PowerOff},
         {REBOOT_BUTTON, XK_space, XK_KP_Enter, GreeterAction::Reboot},
         {REBOOT_BUTTON, XK_Return, XK_space, GreeterAction::Repaint},  // cancelled, no more
