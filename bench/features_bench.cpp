@@ -1,8 +1,8 @@
-// What Caps Lock, keyboard layouts, several monitors and scale 2 cost the greeter, each against
-// the greeter without them in the same run, on Xvfb at 3840x1080: at the start of a showing
-// (the X side of it: window, fonts, first paint, plus each feature's own requests) and per key
-// (the full repaint a key press causes).
-// Usage: features_bench [ITERATIONS]; starts its own Xvfb.
+// What Caps Lock, keyboard layouts, several monitors, scale 2, high contrast and large text cost
+// the greeter, each against the greeter without them in the same run, on Xvfb at 3840x1080: at the
+// start of a showing (the X side of it: window, fonts, first paint, plus each feature's own
+// requests) and per key (the full repaint a key press causes). Usage: features_bench [ITERATIONS];
+// starts its own Xvfb.
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
 #include <signal.h>
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "bench_context.h"
+#include "contrast.h"
 #include "covers.h"
 #include "keyboard.h"
 #include "monitors.h"
@@ -139,6 +140,15 @@ int main(int argc, char** argv) {
     two.picture_of = {0, 0};
 
     // Today's X side of a showing: window, GC, fonts, drawing surface, first paint.
+    const auto paint = [&](const Backdrop& backdrop) {
+        if (view.high_contrast) {
+            paint_background(view, high_contrast_background(FALLBACK), std::nullopt);
+        } else {
+            paint_backdrop(view, FALLBACK, backdrop);
+        }
+        draw_greeter(view, state, clock_text(true), std::nullopt);
+        XSync(display, False);
+    };
     const auto showing = [&](int32_t scale, const Backdrop& backdrop) {
         XSetWindowAttributes attrs{};
         attrs.override_redirect = True;
@@ -149,26 +159,28 @@ int main(int argc, char** argv) {
         XMapRaised(display, view.x.window);
         view.x.gc = GcOwner(display, XCreateGC(display, view.x.window, 0, nullptr));
         view.scale = scale;
+        const bool large = view.large_text;
         view.x.clock_font =
-            FontOwner(display, open_font(display, sn, font_pattern(CLOCK_FONT, scale)));
+            FontOwner(display, open_font(display, sn, font_pattern(CLOCK_FONT, scale, large)));
         view.x.field_font =
-            FontOwner(display, open_font(display, sn, font_pattern(FIELD_FONT, scale)));
+            FontOwner(display, open_font(display, sn, font_pattern(FIELD_FONT, scale, large)));
         view.x.small_font =
-            FontOwner(display, open_font(display, sn, font_pattern(SMALL_FONT, scale)));
+            FontOwner(display, open_font(display, sn, font_pattern(SMALL_FONT, scale, large)));
         view.x.draw =
             DrawOwner(display, XftDrawCreate(display, view.x.window, view.visual, view.colormap));
-        paint_backdrop(view, FALLBACK, backdrop);
-        draw_greeter(view, state, clock_text(true), std::nullopt);
-        XSync(display, False);
+        paint(backdrop);
     };
     const auto end_showing = [&] {
         (void)std::exchange(view.x, GreeterHandles{});
         XSync(display, False);
     };
-    const auto redraw = [&](const Backdrop& backdrop) {
-        paint_backdrop(view, FALLBACK, backdrop);
-        draw_greeter(view, state, clock_text(true), std::nullopt);
-        XSync(display, False);
+    const auto redraw = [&](const Backdrop& backdrop) { paint(backdrop); };
+    // Runs `f` in a look, and leaves the normal one.
+    const auto in_look = [&](bool high_contrast, bool large_text, const std::function<void()>& f) {
+        view.high_contrast = high_contrast;
+        view.large_text = large_text;
+        f();
+        view.high_contrast = view.large_text = false;
     };
 
     bool two_layouts = false;
@@ -214,6 +226,18 @@ int main(int argc, char** argv) {
              showing(2, one);
          },
          {}},
+        {"high contrast (solid background, outlines)",
+         [&] {
+             view.area = whole;
+             in_look(true, false, [&] { showing(1, one); });
+         },
+         {}},
+        {"large text (fonts and first paint)",
+         [&] {
+             view.area = whole;
+             in_look(false, true, [&] { showing(1, one); });
+         },
+         {}},
     };
     declare_monitor(display, root, "L", 0, false);
     declare_monitor(display, root, "R", WIDTH / 2, true);
@@ -250,6 +274,7 @@ int main(int argc, char** argv) {
              view.area = whole;
          },
          {}},
+        {"high contrast", [&] { in_look(true, false, [&] { redraw(one); }); }, {}},
     };
     for (int i = 0; i < iterations; ++i) {
         for (Case& c : per_key) {
@@ -264,6 +289,15 @@ int main(int argc, char** argv) {
         scaled.front().times.push_back(time_ms(scaled.front().run));
     }
     end_showing();
+    // Large text needs its own fonts: a showing of its own, like scale 2.
+    view.large_text = true;
+    showing(1, one);
+    std::vector<Case> large = {{"repaint with large text", [&] { redraw(one); }, {}}};
+    for (int i = 0; i < iterations; ++i) {
+        large.front().times.push_back(time_ms(large.front().run));
+    }
+    end_showing();
+    view.large_text = false;
 
     std::printf("Xvfb %dx%d, medians of %d (start-up) and %d (per key) runs\n", WIDTH, HEIGHT,
                 iterations / 4 + 2, iterations);
@@ -273,6 +307,9 @@ int main(int argc, char** argv) {
     const double s2 = median(scaled.front().times);
     std::printf("  %-44s %8.3f ms  %5.2fx  %+8.3f ms\n", "repaint at scale 2", s2, s2 / base,
                 s2 - base);
+    const double lt = median(large.front().times);
+    std::printf("  %-44s %8.3f ms  %5.2fx  %+8.3f ms\n", "repaint with large text", lt, lt / base,
+                lt - base);
 
     state.password.wipe();
     XCloseDisplay(display);

@@ -1,6 +1,5 @@
 // Full greeter redraw (background put, clock, draw_greeter, flush and a round trip) against the
-// floor of one XPutImage of the whole screen plus a round trip, on Xvfb at 1920x1080; then what a
-// key costs (draw_greeter and a round trip) with high contrast and large text against without.
+// floor of one XPutImage of the whole screen plus a round trip, on Xvfb at 1920x1080.
 // Usage: redraw_bench [DISPLAY] [ITERATIONS]; without a display it starts its own Xvfb.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -134,16 +133,9 @@ int main(int argc, char** argv) {
                                InputOutput, view.visual, CWOverrideRedirect | CWColormap, &attrs));
     XMapRaised(display, view.x.window);
     view.x.gc = GcOwner(display, XCreateGC(display, view.x.window, 0, nullptr));
-    const auto open_fonts = [&](bool large_text) {
-        view.large_text = large_text;
-        view.x.clock_font = FontOwner(
-            display, open_font(display, sn, font_pattern(CLOCK_FONT, 1, large_text)));
-        view.x.field_font = FontOwner(
-            display, open_font(display, sn, font_pattern(FIELD_FONT, 1, large_text)));
-        view.x.small_font = FontOwner(
-            display, open_font(display, sn, font_pattern(SMALL_FONT, 1, large_text)));
-    };
-    open_fonts(false);
+    view.x.clock_font = FontOwner(display, open_font(display, sn, font_pattern(CLOCK_FONT, 1)));
+    view.x.field_font = FontOwner(display, open_font(display, sn, font_pattern(FIELD_FONT, 1)));
+    view.x.small_font = FontOwner(display, open_font(display, sn, font_pattern(SMALL_FONT, 1)));
     view.x.draw =
         DrawOwner(display, XftDrawCreate(display, view.x.window, view.visual, view.colormap));
     state.username = "alice";
@@ -193,32 +185,6 @@ int main(int argc, char** argv) {
     std::printf("XPutImage floor median:    %.3f ms\n", floor_ms);
     std::printf("draw_greeter alone median: %.3f ms\n", median(overlays));
     std::printf("ratio redraw/floor:        %.2fx (goal <= 1.30x)\n", redraw_ms / floor_ms);
-
-    // Per key, each look against the plain one, interleaved like the above.
-    struct Look {
-        const char* name;
-        bool high_contrast;
-        bool large_text;
-        std::vector<double> times;
-    };
-    std::vector<Look> looks{{"plain", false, false, {}},
-                            {"high contrast", true, false, {}},
-                            {"large text", false, true, {}},
-                            {"both", true, true, {}}};
-    for (int i = 0; i < iterations; ++i) {
-        for (Look& look : looks) {
-            view.high_contrast = look.high_contrast;
-            if (view.large_text != look.large_text) {
-                open_fonts(look.large_text);
-            }
-            look.times.push_back(time_ms(greeter_only));
-        }
-    }
-    const double plain_ms = median(looks[0].times);
-    for (const Look& look : looks) {
-        const double ms = median(look.times);
-        std::printf("per key, %-13s   %.3f ms (%.2fx plain)\n", look.name, ms, ms / plain_ms);
-    }
 
     image->data = nullptr;  // the pixels belong to floor_pixels
     XDestroyImage(image);
