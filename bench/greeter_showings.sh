@@ -124,20 +124,27 @@ measure_start() { # cold|cached
 }
 
 # A login whose session ends at once; the greeter that follows is watched from its creation.
+# Every showing of this daemon, the first too, takes covers already prepared.
 measure_after_logout() {
-    local watch
-    XAUTHORITY=/run/vesko/xauth "$BUILD/picture_bench" showing-after-reset $WATCH_S "$PROC" \
-        "$BUILD/vesko" "${POINTS[@]}" >"$W/watch.txt" 2>"$W/watch.log" &
-    watch=$!
-    wait_until 10 "the watch did not connect" grep -q "waiting for the reset" "$W/watch.log"
-    type_text alice
-    press Tab
-    type_text 'correct horse'
-    press Return
-    wait $watch || fail "the watch after the logout failed: $(cat "$W/watch.log")"
+    local attempt watch showings
+    for attempt in 1 2 3 4 5 6; do
+        showings=$(log_count "Entering login screen")
+        XAUTHORITY=/run/vesko/xauth "$BUILD/picture_bench" showing-after-reset $WATCH_S "$PROC" \
+            "$BUILD/vesko" "${POINTS[@]}" >"$W/watch.txt" 2>"$W/watch.log" &
+        watch=$!
+        wait_until 10 "the watch did not connect" grep -q "waiting for the reset" "$W/watch.log"
+        type_text alice
+        press Tab
+        type_text 'correct horse'
+        press Return
+        wait $watch && break
+        lost_race $attempt
+        wait_greeter 20 $((showings + 1))
+    done
     record logout
-    wait_log "Session ended (code 0)"
-    wait_log "Background: reusing the prepared picture" 10 2
+    wait_log "Background: loaded and scaled" 10 $((showings + 1))
+    assert_eq "$(log_count "Background: loaded and scaled")" \
+        "$(log_count "Background: reusing the prepared picture")" "showings that reused covers"
 }
 
 # xdm ends its server and its greeter when it ends.
