@@ -8,23 +8,31 @@
 //   picture_bench spng-decode FILE          libspng decoding alone (loaded at run time)
 // Each prints "<mode> <milliseconds inside the process> <peak resident KiB> <checksum>".
 //   picture_bench showing SECONDS PROC_ROOT DAEMON_EXE X,Y...
-//       on $DISPLAY (retrying until the server is up): waits for the greeter window to be
-//       created, watches the given pixels for SECONDS and prints "showing <ms> cpu <ms>": from
-//       the window's creation to the first moment every pixel shows its final value, in wall
-//       time and in processor time of the process running DAEMON_EXE.
+//       on $DISPLAY (retrying until the server is up): waits for the greeter window (the first
+//       window made on the root) to be created, watches the given pixels for SECONDS and prints
+//       "showing <ms> cpu <ms>": from the window's creation to the first moment every pixel
+//       shows its final value, in wall time and in processor time of the process running
+//       DAEMON_EXE; then "final-at <ms>": that moment in milliseconds since the epoch.
+//   picture_bench showing-after-reset SECONDS PROC_ROOT DAEMON_EXE X,Y...
+//       the same for the showing after the server's next reset: connects at once, says
+//       "waiting for the reset" on standard error, and once the reset has dropped that
+//       connection connects again as soon as the server takes clients.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <png.h>
+#include <poll.h>
 #include <pwd.h>
 #include <spng.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -166,6 +174,12 @@ double now_ms() {
         .count();
 }
 
+double epoch_ms() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 // Nanoseconds one thread has spent on a processor, from its schedstat file; 0 when unreadable.
 uint64_t thread_cpu_ns(const std::string& schedstat) {
     FILE* file = std::fopen(schedstat.c_str(), "r");
@@ -229,19 +243,62 @@ std::string task_dir_of(const std::string& proc_root, const std::string& exe) {
 }
 
 constexpr useconds_t WATCH_PAUSE_US = 1000;
+constexpr double CONNECT_GIVE_UP_MS = 10000;
+constexpr int RESET_GIVE_UP_MS = 60000;
+
+// $DISPLAY, as soon as the server takes clients; null after 10 s.
+Display* open_display_retrying() {
+    Display* display = nullptr;
+    const double give_up = now_ms() + CONNECT_GIVE_UP_MS;
+    while ((display = XOpenDisplay(nullptr)) == nullptr) {
+        if (now_ms() > give_up) {
+            std::fprintf(stderr, "cannot open the display\n");
+            return nullptr;
+        }
+        ::usleep(2000);
+    }
+    return display;
+}
+
+// True once the server has dropped the connection, as its reset does. The dead connection is
+// not closed: Xlib would end the process on it.
+bool wait_for_hangup(Display* display) {
+    const int fd = ConnectionNumber(display);
+    const double give_up = now_ms() + RESET_GIVE_UP_MS;
+    while (now_ms() < give_up) {
+        pollfd ready{fd, POLLIN, 0};
+        if (::poll(&ready, 1, 100) <= 0) {
+            continue;
+        }
+        char byte = 0;
+        const ssize_t n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+            return true;
+        }
+        // Events every client gets (MappingNotify) are not the hangup.
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+        }
+    }
+    std::fprintf(stderr, "the server was not reset\n");
+    return false;
+}
 
 // From the greeter window's creation to the first moment all watched pixels show what they show
 // at the end of the watch: the wall time, and the processor time the daemon used.
 int watch_showing(double seconds, const std::string& proc_root, const std::string& daemon_exe,
-                  const std::vector<std::pair<int, int>>& points) {
-    Display* display = nullptr;
-    const double give_up = now_ms() + 10000;
-    while ((display = XOpenDisplay(nullptr)) == nullptr) {
-        if (now_ms() > give_up) {
-            std::fprintf(stderr, "cannot open the display\n");
+                  const std::vector<std::pair<int, int>>& points, bool after_reset) {
+    Display* display = open_display_retrying();
+    if (display != nullptr && after_reset) {
+        std::fprintf(stderr, "waiting for the reset\n");
+        if (!wait_for_hangup(display)) {
             return 1;
         }
-        ::usleep(2000);
+        display = open_display_retrying();
+    }
+    if (display == nullptr) {
+        return 1;
     }
     const Window root = DefaultRootWindow(display);
     XSelectInput(display, root, SubstructureNotifyMask);
@@ -250,21 +307,19 @@ int watch_showing(double seconds, const std::string& proc_root, const std::strin
     Window unused_root, unused_parent, *children = nullptr;
     unsigned int count = 0;
     XQueryTree(display, root, &unused_root, &unused_parent, &children, &count);
-    for (unsigned int i = 0; i < count; ++i) {
-        XWindowAttributes attributes;
-        if (XGetWindowAttributes(display, children[i], &attributes) &&
-            attributes.override_redirect) {
-            std::fprintf(stderr, "the greeter window existed before the watch began\n");
-            return 1;
-        }
-    }
     XFree(children);
+    if (count > 0) {
+        std::fprintf(stderr, "the greeter window existed before the watch began\n");
+        return 1;
+    }
     double created = -1;
+    double created_epoch = 0;
     while (created < 0) {
         XEvent event;
         XNextEvent(display, &event);
-        if (event.type == CreateNotify && event.xcreatewindow.override_redirect) {
+        if (event.type == CreateNotify) {
             created = now_ms();
+            created_epoch = epoch_ms();
         }
     }
     ProcessCpu daemon_cpu{task_dir_of(proc_root, daemon_exe), {}};
@@ -305,8 +360,9 @@ int watch_showing(double seconds, const std::string& proc_root, const std::strin
     }
     for (const Round& round : rounds) {
         if (round.values == rounds.back().values) {
-            std::printf("showing %.1f cpu %.1f\n", round.at - created,
-                        double(round.cpu - cpu_at_creation) / 1e6);
+            std::printf("showing %.1f cpu %.1f\nfinal-at %.1f\n", round.at - created,
+                        double(round.cpu - cpu_at_creation) / 1e6,
+                        created_epoch + (round.at - created));
             return 0;
         }
     }
@@ -314,10 +370,11 @@ int watch_showing(double seconds, const std::string& proc_root, const std::strin
 }
 
 int usage() {
-    std::fprintf(stderr,
-                 "usage: picture_bench cover FILE WIDTH HEIGHT | avatar FILE | avatar-child FILE | "
-                 "png-decode FILE "
-                 "| spng-decode FILE | showing SECONDS PROC_ROOT DAEMON_EXE X,Y...\n");
+    std::fprintf(
+        stderr,
+        "usage: picture_bench cover FILE WIDTH HEIGHT | avatar FILE | avatar-child FILE | "
+        "png-decode FILE "
+        "| spng-decode FILE | showing[-after-reset] SECONDS PROC_ROOT DAEMON_EXE X,Y...\n");
     return 2;
 }
 
@@ -328,7 +385,7 @@ int main(int argc, char** argv) {
         return usage();
     }
     const std::string mode = argv[1];
-    if (mode == "showing" && argc >= 5) {
+    if ((mode == "showing" || mode == "showing-after-reset") && argc >= 5) {
         std::vector<std::pair<int, int>> points;
         for (int i = 5; i < argc; ++i) {
             int x = 0, y = 0;
@@ -337,7 +394,8 @@ int main(int argc, char** argv) {
             }
             points.emplace_back(x, y);
         }
-        return watch_showing(std::atof(argv[2]), argv[3], argv[4], points);
+        return watch_showing(std::atof(argv[2]), argv[3], argv[4], points,
+                             mode == "showing-after-reset");
     }
     const std::string path = argv[2];
     const auto start = std::chrono::steady_clock::now();
