@@ -59,8 +59,8 @@ Result<Look> parse_accessibility(std::string_view bytes) {
     if (!bytes.empty() && bytes.back() == '\n') {
         bytes.remove_suffix(1);
     }
-    for (const Look look : {Look{false, false}, Look{true, false}, Look{false, true},
-                            Look{true, true}}) {
+    for (const Look look :
+         {Look{false, false}, Look{true, false}, Look{false, true}, Look{true, true}}) {
         if (bytes == words_of(look)) {
             return look;
         }

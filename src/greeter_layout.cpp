@@ -86,11 +86,12 @@ GreeterLayout greeter_layout(const Rect& area, int32_t scale, bool large_text) {
     l.access_rect = {area.x + px(BAR_MARGIN), button_y, px(ACCESS_BUTTON_WIDTH), px(BUTTON_HEIGHT)};
     l.access_baseline = {l.access_rect.x + px(ACCESS_BUTTON_WIDTH / 2), label_y};
     // Where the power buttons leave no room beside the layout button (a narrow screen at a large
-    // scale), it goes to the bar's other end, after the contrast button, as wide as the room left.
+    // scale), it goes to the bar's other end, after the look button, as wide as the room left.
     if (l.session_rect.x < l.console_rect.x + l.console_rect.width) {
         l.session_rect.x = l.access_rect.x + l.access_rect.width + px(BAR_MARGIN);
-        l.session_rect.width = std::clamp(l.power_off_rect.x - px(2 * BAR_MARGIN) - l.session_rect.x,
-                                          0, px(SESSION_BUTTON_WIDTH));
+        l.session_rect.width =
+            std::clamp(l.power_off_rect.x - px(2 * BAR_MARGIN) - l.session_rect.x, 0,
+                       px(SESSION_BUTTON_WIDTH));
     }
     l.button_text_rise = label_y - button_y;
     l.chooser_rows = std::max(1, (button_y - px(BAR_MARGIN) - area.y) / (px(BUTTON_HEIGHT)));

@@ -55,6 +55,8 @@ struct GreeterState {
     uint8_t focused_button = NO_BUTTON;
     // Power Off or Reboot chosen by keyboard and waiting for a second Return; NO_BUTTON for none.
     uint8_t confirming = NO_BUTTON;
+    // The session button stands left of the power buttons (a narrow screen): Tab follows.
+    bool session_at_left = false;
     bool caps_lock = false;
     // The active keyboard layout's name; empty with one layout (and then no layout button).
     std::string layout_label;

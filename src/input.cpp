@@ -231,7 +231,7 @@ GreeterAction button_key(GreeterState& state, unsigned long keysym) {
 std::vector<uint8_t> bar_focus_order(const GreeterState& state) {
     std::vector<uint8_t> order{ACCESS_BUTTON, POWER_OFF_BUTTON, REBOOT_BUTTON, CONSOLE_BUTTON};
     if (has_session_choice(state)) {
-        order.push_back(SESSION_BUTTON);
+        order.insert(state.session_at_left ? order.begin() + 1 : order.end(), SESSION_BUTTON);
     }
     if (with_layout_button(state)) {
         order.push_back(LAYOUT_BUTTON);

@@ -66,6 +66,8 @@ void choose_area(LoginScreen& screen, const Config& config, Backdrop& plan) {
                                         std::to_string(chosen.rect.height) + ", using normal text");
     }
     view.scale = choose_scale(config.ui.scale, chosen, view.large_text);
+    const GreeterLayout layout = greeter_layout(view.area, view.scale, view.large_text);
+    screen.state.session_at_left = layout.session_rect.x < layout.power_off_rect.x;
     const Rect& a = view.area;
     log_message(LogLevel::Info,
                 "Monitor: " + (chosen.name.empty() ? "(whole screen)" : chosen.name) + " " +
