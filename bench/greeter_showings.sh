@@ -13,7 +13,6 @@ ROUNDS=${VESKO_BENCH_ROUNDS:-20}
 WATCH_S=2
 BG=/usr/share/vesko/backgrounds
 PHOTO=$BG/morning/photo.jpg
-PROC=$(dirname "$(realpath /proc/self)")
 XDM=$BUILD/bench-peers/xdm
 # The photo, the avatar, the fields, "Log In" and the bottom bar; not the clock, whose minute may
 # turn during a watch.
