@@ -20,6 +20,7 @@
 #include "login_flow.h"
 #include "login_screen.h"
 #include "supervise.h"
+#include "texts.h"
 #include "x_names.h"
 #include "xauth.h"
 #include "xserver.h"
@@ -222,6 +223,8 @@ int main() {
 
     log_message(LogLevel::Info, "vesko starting");
     const Config config = load_config();
+    // Before any thread: it may set LANGUAGE.
+    const std::string language = init_texts(locale_environment(), VESKO_LOCALE_DIR);
 
     std::string file_error;
     const Result<ServerAuthority> authority = create_server_authority(file_error);
@@ -246,6 +249,7 @@ int main() {
         give_up_connecting(x_pid);
     }
     log_message(LogLevel::Info, "Connected to X display");
+    log_message(LogLevel::Info, language);
     // A protocol error (a session client can provoke one at will) must not end the daemon.
     XSetErrorHandler(x_error_handler);
     watch_connection(display);
