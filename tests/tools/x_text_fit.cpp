@@ -87,38 +87,14 @@ int32_t room_width(Area area, const GreeterLayout& l, const Size& size) {
     return scaled_length(MESSAGE_WIDTH, size.scale, size.large_text);
 }
 
-const char* area_name(Area area) {
-    switch (area) {
-        case Area::Field:
-            return "field";
-        case Area::LoginButton:
-            return "Log In button";
-        case Area::BarButton:
-            return "bar button";
-        case Area::ContrastButton:
-            return "Contrast button";
-        case Area::SessionButton:
-            return "session button";
-        case Area::Message:
-            break;
-    }
-    return "message line";
-}
-
+// The catalog's texts: none of them holds a quote or a backslash.
 std::set<std::string> catalog_texts(const char* pot_path) {
     std::set<std::string> texts;
     std::ifstream pot(pot_path);
     std::string line;
     while (std::getline(pot, line)) {
         if (line.starts_with("msgid \"") && line.size() > 8) {
-            std::string text;
-            for (size_t i = 7; i + 1 < line.size(); ++i) {
-                if (line[i] == '\\' && i + 2 < line.size()) {
-                    ++i;
-                }
-                text += line[i];
-            }
-            texts.insert(text);
+            texts.insert(line.substr(7, line.size() - 8));
         }
     }
     return texts;
@@ -187,7 +163,7 @@ int main(int argc, char** argv) {
                 const bool fits = width <= room_px;
                 failures += fits ? 0 : 1;
                 std::printf("%s%s %s, %s: '%s' %d of %d\n", fits ? "" : "OVERFLOW ",
-                            language.c_str(), size.name, area_name(room.area), text.c_str(), width,
+                            language.c_str(), size.name, room.english, text.c_str(), width,
                             room_px);
             }
             XftFontClose(display, field);
