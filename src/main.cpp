@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "autologin.h"
@@ -224,7 +225,7 @@ int main() {
     log_message(LogLevel::Info, "vesko starting");
     const Config config = load_config();
     // Before any thread: it may set LANGUAGE.
-    const std::string language = init_texts(locale_environment(), VESKO_LOCALE_DIR);
+    std::string language = init_texts(locale_environment(), VESKO_LOCALE_DIR);
 
     std::string file_error;
     const Result<ServerAuthority> authority = create_server_authority(file_error);
@@ -249,7 +250,6 @@ int main() {
         give_up_connecting(x_pid);
     }
     log_message(LogLevel::Info, "Connected to X display");
-    log_message(LogLevel::Info, language);
     // A protocol error (a session client can provoke one at will) must not end the daemon.
     XSetErrorHandler(x_error_handler);
     watch_connection(display);
@@ -265,6 +265,10 @@ int main() {
     int showings_without_input = 0;
     for (;;) {
         log_message(LogLevel::Info, "Entering login screen");
+        // Once, after the start-up's own lines.
+        if (!language.empty()) {
+            log_message(LogLevel::Info, std::exchange(language, std::string()));
+        }
         LoginScreen screen;
         const std::optional<pid_t> session =
             run_login_screen(display, config, screen, attempt_login);

@@ -49,7 +49,7 @@ wait_greeter
 wait_pixel 5 5 26 26 46 2 20
 move_to 5 5
 shot de
-assert_log_order "[INFO] Connected to X display" \
+assert_log_order "[INFO] Entering login screen" \
     "[INFO] Language: de_DE.UTF-8 (not generated here; catalogs for LANGUAGE=de_DE), login screen translated"
 
 # shellcheck disable=SC2046 # one language a word
