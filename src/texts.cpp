@@ -128,6 +128,8 @@ std::string language_of(std::string_view locale) {
 std::string init_texts(const LocaleEnvironment& env, const std::string& locale_dir) {
     chosen_locale = MessagesLocale();
     translated = false;
+    const std::string language = is_plain_language_list(env.language) ? env.language : "";
+    set_language_list(language);
     const std::string name = messages_locale(env);
     if (is_c_locale(name)) {
         return "Language: " + name + ", login screen in English";
@@ -138,12 +140,9 @@ std::string init_texts(const LocaleEnvironment& env, const std::string& locale_d
     ::bindtextdomain(TEXT_DOMAIN, locale_dir.c_str());
     // Whatever the codeset of the locale, Xft draws UTF-8.
     ::bind_textdomain_codeset(TEXT_DOMAIN, "UTF-8");
-    const std::string language = is_plain_language_list(env.language) ? env.language : "";
     std::string how;
     locale_t handle = ::newlocale(LC_MESSAGES_MASK, name.c_str(), nullptr);
-    if (handle != nullptr) {
-        set_language_list(language);
-    } else {
+    if (handle == nullptr) {
         // gettext needs no generated locale, only a name other than C: C.UTF-8 with the
         // language in LANGUAGE finds the same catalog.
         handle = ::newlocale(LC_MESSAGES_MASK, UTF8_C_LOCALE, nullptr);

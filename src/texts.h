@@ -40,11 +40,11 @@ bool is_plain_locale_name(std::string_view name);
 std::string language_of(std::string_view locale);
 
 // Chooses the login screen's language from `env` and binds the catalogs in `locale_dir`
-// (LL/LC_MESSAGES/vesko.mo). English for a C locale or a name that is not plain. A locale that is
-// not generated on the machine still gets its catalog: then the lookups use C.UTF-8 and, unless
-// the environment has its own, LANGUAGE is set to the locale's language. Call before any other
-// thread starts (it may set LANGUAGE); calling again replaces the choice. Returns the line the
-// log keeps about it.
+// (LL/LC_MESSAGES/vesko.mo). English for a C locale or a name that is not plain. LANGUAGE is made
+// what `env` says; but a locale that is not generated on the machine still gets its catalog: then
+// the lookups use C.UTF-8 and, unless `env` has a list of its own, LANGUAGE is the locale's
+// language. Call before any other thread starts (it may change LANGUAGE); calling again replaces
+// the choice. Returns the line the log keeps about it.
 std::string init_texts(const LocaleEnvironment& env, const std::string& locale_dir);
 
 // Whether a catalog answers for the chosen language.

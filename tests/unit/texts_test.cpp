@@ -5,7 +5,6 @@
 #include <locale.h>
 
 #include <cstdlib>
-#include <optional>
 #include <string>
 
 #include "pam_conversation.h"
@@ -15,25 +14,16 @@ namespace {
 // Every test leaves the texts in English and LANGUAGE as it found it.
 class TextsTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (const char* language = std::getenv("LANGUAGE")) {
-            saved_language_ = language;
-        }
-    }
     void TearDown() override {
-        (void)init_texts(LocaleEnvironment{}, VESKO_BUILD_LOCALE_DIR);
-        if (saved_language_) {
-            ::setenv("LANGUAGE", saved_language_->c_str(), 1);
-        } else {
-            ::unsetenv("LANGUAGE");
-        }
+        (void)init_texts(LocaleEnvironment{"", "", "", saved_language_}, VESKO_BUILD_LOCALE_DIR);
     }
     static std::string choose(const std::string& lang, const std::string& language = "") {
         return init_texts(LocaleEnvironment{"", "", lang, language}, VESKO_BUILD_LOCALE_DIR);
     }
 
   private:
-    std::optional<std::string> saved_language_;
+    const char* language_ = std::getenv("LANGUAGE");
+    std::string saved_language_ = language_ != nullptr ? language_ : "";
 };
 
 TEST(Texts, LocaleVariablesInTheCLibrarysOrder) {
