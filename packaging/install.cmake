@@ -40,6 +40,10 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/vesko.service DESTINATION ${VESKO_SY
 install(FILES ${CMAKE_BINARY_DIR}/packaging/vesko.8.gz DESTINATION /usr/share/man/man8)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/vesko.toml.5.gz DESTINATION /usr/share/man/man5)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION /usr/share/doc/vesko)
+foreach(language ${VESKO_LANGUAGES})
+  install(FILES ${VESKO_BUILD_LOCALE_DIR}/${language}/LC_MESSAGES/vesko.mo
+          DESTINATION ${VESKO_LOCALE_DIR}/${language}/LC_MESSAGES)
+endforeach()
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/backgrounds/ DESTINATION /usr/share/vesko/backgrounds
         FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
         FILES_MATCHING PATTERN "*.jpg" PATTERN "*.jpeg" PATTERN "*.png")

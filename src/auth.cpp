@@ -10,6 +10,7 @@
 #include "auth_diagnostics.h"
 #include "log.h"
 #include "text.h"
+#include "texts.h"
 
 namespace {
 
@@ -131,22 +132,28 @@ int pam_step(PamClient& client, Call call) {
 }
 
 // Releases the client too: whoever holds it has nothing more to do with it.
-PamFailure failure(PamClient& client, std::string text, bool password_expired = false) {
+// `what` is a catalog text that takes the code ("Authentication failed: %s").
+PamFailure failure(PamClient& client, const char* what, int code, bool password_expired = false) {
+    ScreenText own = screen_text(what, pam_code_text(code));
     const std::vector<std::string>& messages = client.credentials->messages;
-    std::string shown = messages.empty() ? text : join_module_messages(messages);
+    // What the modules say is shown as they say it.
+    std::string said = messages.empty() ? std::string() : join_module_messages(messages);
     release_pam_client(client);
-    return PamFailure{std::move(text), std::move(shown), password_expired};
+    if (said.empty()) {
+        return PamFailure{own.english, std::move(own.shown), own.english, password_expired};
+    }
+    return PamFailure{std::move(own.english), said, said, password_expired};
 }
 
 PamFailure authentication_failure(PamClient& client, int code) {
     log_message(LogLevel::Error, "PAM: authenticate() failed: " + pam_code_text(code));
-    return failure(client, "Authentication failed: " + pam_code_text(code),
-                   code == PAM_NEW_AUTHTOK_REQD);
+    // TRANSLATORS: %s is a PAM result as it is named in the log, such as "Auth_Err (7)".
+    return failure(client, N_("Authentication failed: %s"), code, code == PAM_NEW_AUTHTOK_REQD);
 }
 
 PamFailure session_failure(PamClient& client, int code) {
     log_message(LogLevel::Error, "PAM: open_session() failed: " + pam_code_text(code));
-    return failure(client, "Session open failed: " + pam_code_text(code));
+    return failure(client, N_("Session open failed: %s"), code);
 }
 
 // PAM_CHANGE_EXPIRED_AUTHTOK also makes pam_unix ask root for the current password.
@@ -253,8 +260,8 @@ Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const TypedName& 
         client->handle = nullptr;
         client->credentials.reset();
         log_message(LogLevel::Error, "PAM: client init error: " + pam_code_text(start));
-        const std::string text = "PAM init error: " + pam_code_text(start);
-        return Err{PamFailure{text, text}};
+        ScreenText text = screen_text(N_("PAM init error: %s"), pam_code_text(start));
+        return Err{PamFailure{text.english, std::move(text.shown), text.english}};
     }
     log_message(LogLevel::Debug, "PAM: client created successfully");
 
@@ -283,7 +290,7 @@ Result<std::unique_ptr<PamClient>, PamFailure> begin_pam_login(const TypedName& 
         const int changed = change_expired_password(*client);
         if (changed != PAM_SUCCESS) {
             return Err{refuse_authenticated(*client, [&] {
-                return failure(*client, "Password change failed: " + pam_code_text(changed), true);
+                return failure(*client, N_("Password change failed: %s"), changed, true);
             })};
         }
         account = PAM_SUCCESS;

@@ -61,10 +61,12 @@ void abandon_pam_client(PamClient& client);
 
 // A refused transaction: `text` names the step and the PAM code ("Authentication failed:
 // Auth_Err (7)"); `shown` is what the login screen shows, the messages the modules sent during
-// the failing step joined in one line, or `text` when there was none.
+// the failing step joined in one line, or `text` in the login screen's language when there was
+// none; `logged` is the same for the log, with `text` in English.
 struct PamFailure {
     std::string text;
     std::string shown;
+    std::string logged;
     // The account step asked for a new password (New_Authtok_Reqd) and none was given.
     bool password_expired = false;
 };

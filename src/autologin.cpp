@@ -65,7 +65,7 @@ std::optional<pid_t> start_automatic_login(const Config& config, const LoginAtte
     Result<pid_t, LoginRefusal> started = attempt(request);
     if (!started.ok()) {
         log_message(LogLevel::Error,
-                    "Automatic login failed for '" + name + "': " + started.error().message);
+                    "Automatic login failed for '" + name + "': " + started.error().english);
         return std::nullopt;
     }
     return started.value();

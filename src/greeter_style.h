@@ -1,5 +1,8 @@
-// How the greeter looks: fonts, texts and the colour table, for drawing and its tests.
+// How the greeter looks: fonts, texts (in English: translated where drawn) and the colour table,
+// for drawing and its tests.
 #pragma once
+
+#include "texts.h"
 
 struct Rgba {
     double red;
@@ -17,18 +20,18 @@ inline constexpr FontSpec CLOCK_FONT{36, ":weight=light"};
 inline constexpr FontSpec FIELD_FONT{14, ""};
 inline constexpr FontSpec SMALL_FONT{12, ""};
 
-inline constexpr const char* USERNAME_PLACEHOLDER = "Username";
-inline constexpr const char* PASSWORD_PLACEHOLDER = "Password";
-inline constexpr const char* NEW_PASSWORD_PLACEHOLDER = "New password";
-inline constexpr const char* REPEAT_PASSWORD_PLACEHOLDER = "Repeat new password";
-inline constexpr const char* LOGIN_LABEL = "Log In";
-inline constexpr const char* POWER_OFF_LABEL = "Power Off";
-inline constexpr const char* REBOOT_LABEL = "Reboot";
-inline constexpr const char* CONSOLE_LABEL = "Console";
-// The accessibility button: high contrast on and off.
+inline constexpr const char* USERNAME_PLACEHOLDER = N_("Username");
+inline constexpr const char* PASSWORD_PLACEHOLDER = N_("Password");
+inline constexpr const char* NEW_PASSWORD_PLACEHOLDER = N_("New password");
+inline constexpr const char* REPEAT_PASSWORD_PLACEHOLDER = N_("Repeat new password");
+inline constexpr const char* LOGIN_LABEL = N_("Log In");
+// TRANSLATORS: the bar's buttons are 140 pixels wide at 12 points: keep them short.
+inline constexpr const char* POWER_OFF_LABEL = N_("Power Off");
+inline constexpr const char* REBOOT_LABEL = N_("Reboot");
+inline constexpr const char* CONSOLE_LABEL = N_("Console");
 // The look button: the usual sign of text appearance, the same in every language.
 inline constexpr const char* ACCESS_LABEL = "Aa";
-inline constexpr const char* CAPS_LOCK_TEXT = "Caps Lock is on";
+inline constexpr const char* CAPS_LOCK_TEXT = N_("Caps Lock is on");
 
 // The colour table: there are no other drawing colours.
 inline constexpr Rgba TEXT_COLOR{1.0, 1.0, 1.0, 1.0};

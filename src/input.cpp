@@ -44,7 +44,7 @@ GreeterAction submit(GreeterState& state) {
     if (!same) {
         state.new_password.wipe();
         state.password_prompt = PasswordPrompt::NewPassword;
-        state.message = PASSWORDS_DIFFER_MESSAGE;
+        state.message = tr(PASSWORDS_DIFFER_MESSAGE);
         return GreeterAction::Repaint;
     }
     return GreeterAction::ChangePassword;
@@ -190,8 +190,8 @@ GreeterAction activate_button(GreeterState& state) {
         case POWER_OFF_BUTTON:
         case REBOOT_BUTTON:
             state.confirming = state.focused_button;
-            state.message = state.confirming == POWER_OFF_BUTTON ? CONFIRM_POWER_OFF_MESSAGE
-                                                                 : CONFIRM_REBOOT_MESSAGE;
+            state.message = tr(state.confirming == POWER_OFF_BUTTON ? CONFIRM_POWER_OFF_MESSAGE
+                                                                    : CONFIRM_REBOOT_MESSAGE);
             return GreeterAction::Repaint;
         default:
             return GreeterAction::Nothing;
@@ -461,7 +461,7 @@ void apply_login_failure(GreeterState& state, const std::string& error, bool pas
     state.message = error;
     if (password_expired && !changing) {
         state.current_password = state.password.copy();
-        state.message = PASSWORD_EXPIRED_MESSAGE;
+        state.message = tr(PASSWORD_EXPIRED_MESSAGE);
     }
     state.password.wipe();
     state.new_password.wipe();

@@ -10,12 +10,14 @@
 
 #include "greeter_layout.h"
 #include "greeter_state.h"
+#include "texts.h"
 
+// In English; the state holds them translated.
 inline constexpr const char* PASSWORD_EXPIRED_MESSAGE =
-    "Your password has expired. Choose a new one.";
-inline constexpr const char* PASSWORDS_DIFFER_MESSAGE = "The passwords do not match";
-inline constexpr const char* CONFIRM_POWER_OFF_MESSAGE = "Press Return again to power off";
-inline constexpr const char* CONFIRM_REBOOT_MESSAGE = "Press Return again to reboot";
+    N_("Your password has expired. Choose a new one.");
+inline constexpr const char* PASSWORDS_DIFFER_MESSAGE = N_("The passwords do not match");
+inline constexpr const char* CONFIRM_POWER_OFF_MESSAGE = N_("Press Return again to power off");
+inline constexpr const char* CONFIRM_REBOOT_MESSAGE = N_("Press Return again to reboot");
 // A keyboard Power Off or Reboot not confirmed within this time is cancelled.
 inline constexpr std::chrono::seconds POWER_CONFIRM_TIMEOUT{5};
 // Opens the session chooser from anywhere on the screen.

@@ -3,10 +3,16 @@
 #include "auth.h"
 #include "log.h"
 #include "session.h"
+#include "texts.h"
 #include "user.h"
 #include "xserver.h"
 
 namespace {
+
+constexpr const char* ENTER_USERNAME = N_("Please enter a username");
+constexpr const char* ENTER_PASSWORD = N_("Please enter a password");
+// TRANSLATORS: %s is one of the reasons below ("User '%s' not found", ...), already translated.
+constexpr const char* LAUNCH_FAILED = N_("Session launch failed: %s");
 
 Result<pid_t, LoginRefusal> authenticate_and_launch(const LoginRequest& request) {
     const std::string& username = request.username;
@@ -24,14 +30,14 @@ Result<pid_t, LoginRefusal> authenticate_and_launch(const LoginRequest& request)
         request.password.wipe();
     }
     if (!auth.ok()) {
-        const std::string& shown = auth.error().shown;
+        const PamFailure& failure = auth.error();
         const char* what = expired && changing ? "Password change failed" : "Authentication failed";
-        log_typed_name(LogLevel::Warn, typed, std::string(what) + " for ", ": " + shown);
+        log_typed_name(LogLevel::Warn, typed, std::string(what) + " for ", ": " + failure.logged);
         if (expired && !changing) {
             log_typed_name(LogLevel::Info, typed, "The password of ",
                            " has expired: asking for a new one");
         }
-        return Err{LoginRefusal{shown, expired}};
+        return Err{LoginRefusal{failure.shown, expired, failure.logged}};
     }
     log_typed_name(LogLevel::Info, typed, "Authentication succeeded for user ");
 
@@ -47,9 +53,13 @@ Result<pid_t, LoginRefusal> authenticate_and_launch(const LoginRequest& request)
                        request.session == SessionKind::Graphical, request.desktop);
     if (!launched.ok()) {
         const LaunchFailure& failure = launched.error();
-        log_typed_name(LogLevel::Error, typed, "Session launch failed for ", ": " + failure.text);
-        return Err{LoginRefusal{failure.from_pam ? failure.text
-                                                 : "Session launch failed: " + failure.text}};
+        const ScreenText& why = failure.text;
+        log_typed_name(LogLevel::Error, typed, "Session launch failed for ", ": " + why.english);
+        if (failure.from_pam) {
+            return Err{LoginRefusal{why.shown, false, why.english}};
+        }
+        return Err{LoginRefusal{fill_text(tr(LAUNCH_FAILED), why.shown), false,
+                                fill_text(LAUNCH_FAILED, why.english)}};
     }
     log_message(LogLevel::Info, "Session launched with PID " + std::to_string(launched.value()));
     return launched.value();
@@ -68,11 +78,14 @@ Result<pid_t, LoginRefusal> login_keeping_settings(const LoginRequest& request) 
 
 Result<pid_t, LoginRefusal> attempt_login(const LoginRequest& request) {
     if (request.mode == LoginMode::Normal) {
+        const auto refuse = [](const char* text) {
+            return Err{LoginRefusal{tr(text), false, text}};
+        };
         if (request.username.empty()) {
-            return Err{LoginRefusal{"Please enter a username"}};
+            return refuse(ENTER_USERNAME);
         }
         if (request.password.empty()) {
-            return Err{LoginRefusal{"Please enter a password"}};
+            return refuse(ENTER_PASSWORD);
         }
     }
     return login_keeping_settings(request);

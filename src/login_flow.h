@@ -30,10 +30,12 @@ struct LoginRequest {
 
 // Why a login attempt started no session.
 struct LoginRefusal {
-    // The text the login screen shows.
+    // The text the login screen shows, in its language.
     std::string message;
     // An expired password is in the way: the login screen asks for a new one.
     bool password_expired = false;
+    // The same in English, for the log.
+    std::string english;
 };
 
 // A process ID (the session process), or why not.

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "autologin.h"
@@ -20,6 +21,7 @@
 #include "login_flow.h"
 #include "login_screen.h"
 #include "supervise.h"
+#include "texts.h"
 #include "x_names.h"
 #include "xauth.h"
 #include "xserver.h"
@@ -222,6 +224,8 @@ int main() {
 
     log_message(LogLevel::Info, "vesko starting");
     const Config config = load_config();
+    // Before any thread: it may set LANGUAGE.
+    std::string language = init_texts(locale_environment(), VESKO_LOCALE_DIR);
 
     std::string file_error;
     const Result<ServerAuthority> authority = create_server_authority(file_error);
@@ -261,6 +265,10 @@ int main() {
     int showings_without_input = 0;
     for (;;) {
         log_message(LogLevel::Info, "Entering login screen");
+        // Once, after the start-up's own lines.
+        if (!language.empty()) {
+            log_message(LogLevel::Info, std::exchange(language, std::string()));
+        }
         LoginScreen screen;
         const std::optional<pid_t> session =
             run_login_screen(display, config, screen, attempt_login);

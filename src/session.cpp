@@ -22,23 +22,23 @@ namespace {
 // What the session process tells the daemon: this byte, or a failure byte and the text.
 constexpr char REPORT_STARTED = '0';
 
-Result<UserInfo> find_user(const TypedName& typed, std::optional<UserInfo> user) {
+Result<UserInfo, ScreenText> find_user(const TypedName& typed, std::optional<UserInfo> user) {
     if (!user) {
         log_typed_name(LogLevel::Error, typed, "User ", " not found in /etc/passwd");
-        return Err{"User '" + std::string(typed.name) + "' not found"};
+        return Err{screen_text(N_("User '%s' not found"), typed.name)};
     }
     return std::move(*user);
 }
 
 // Accounts such as SFTP-only ones keep a password but must not get a session.
-Result<Ok> check_login_shell(const std::string& username, const UserInfo& user) {
+Result<Ok, ScreenText> check_login_shell(const std::string& username, const UserInfo& user) {
     const std::optional<std::string> shells = read_regular_file(LOGIN_SHELLS_PATH);
     if (shells && is_login_shell(*shells, user.shell)) {
         return Ok{};
     }
     log_message(LogLevel::Error, "User '" + username + "': shell '" + user.shell +
                                      "' is not listed in " + LOGIN_SHELLS_PATH);
-    return Err{"User '" + username + "' has no login shell"};
+    return Err{screen_text(N_("User '%s' has no login shell"), username)};
 }
 
 // The session process's word on the start of the session; it has opened the PAM session and
@@ -49,12 +49,30 @@ Result<Ok, LaunchFailure> read_report(int fd) {
         return Ok{};
     }
     if (!report || report->size() < 2) {
-        return Err{LaunchFailure{"the session process ended without starting the session"}};
+        return Err{LaunchFailure{
+            screen_text(N_("the session process ended without starting the session"))}};
     }
-    return Err{LaunchFailure{report->substr(1), report->front() == 'P'}};
+    return Err{read_failure_report(*report)};
 }
 
 }  // namespace
+
+std::string failure_report(char kind, const ScreenText& text) {
+    std::string report(1, kind);
+    report += text.english;
+    report += '\0';
+    report += text.shown;
+    return report;
+}
+
+LaunchFailure read_failure_report(std::string_view report) {
+    const std::string_view text = report.substr(std::min<size_t>(report.size(), 1));
+    const size_t end = text.find('\0');
+    const std::string english(text.substr(0, end));
+    const std::string shown =
+        end == std::string_view::npos ? english : std::string(text.substr(end + 1));
+    return LaunchFailure{ScreenText{english, shown}, !report.empty() && report.front() == 'P'};
+}
 
 std::string runtime_dir_path(uint32_t uid) {
     return std::string(RUNTIME_DIR_PARENT) + "/" + std::to_string(uid);
@@ -147,9 +165,10 @@ Result<pid_t, LaunchFailure> launch_session(std::unique_ptr<PamClient> client,
     const TypedName typed{username, entry.has_value()};
     log_typed_name(LogLevel::Info, typed, "launch_session: user=",
                    " display='" + display + "' graphical=" + (graphical ? "true" : "false"));
-    Result<UserInfo> found = find_user(typed, std::move(entry));
+    Result<UserInfo, ScreenText> found = find_user(typed, std::move(entry));
     if (found.ok()) {
-        if (Result<Ok> shell = check_login_shell(username, found.value()); !shell.ok()) {
+        if (Result<Ok, ScreenText> shell = check_login_shell(username, found.value());
+            !shell.ok()) {
             found = Err{shell.error()};
         }
     }
@@ -172,7 +191,7 @@ Result<pid_t, LaunchFailure> launch_session(std::unique_ptr<PamClient> client,
             }
         }
         release_pam_client(*client);
-        return Err{LaunchFailure{"fork() failed"}};
+        return Err{LaunchFailure{screen_text(N_("fork() failed"))}};
     }
     if (pid == 0) {
         ::close(report[0]);

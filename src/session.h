@@ -22,6 +22,7 @@
 #include "result.h"
 #include "secret.h"
 #include "session_list.h"
+#include "texts.h"
 #include "user.h"
 
 struct PamClient;
@@ -48,12 +49,19 @@ struct stat;
 
 using EnvVar = std::pair<std::string, std::string>;
 
-// Why a launch failed: the text, and whether the login screen shows it as it is (a PAM session
-// failure) or after "Session launch failed: ".
+// Why a launch failed: the text (in English for the log, and in the login screen's language),
+// and whether the login screen shows it as it is (a PAM session failure) or after "Session
+// launch failed: ".
 struct LaunchFailure {
-    std::string text;
+    ScreenText text;
     bool from_pam = false;
 };
+
+// What the session process reports when the session did not start: a kind byte ('P' a PAM
+// session failure, 'S' any other), the English text, a NUL, the shown text.
+std::string failure_report(char kind, const ScreenText& text);
+// The failure that a report other than the start byte means.
+LaunchFailure read_failure_report(std::string_view report);
 
 // Looks the user up and forks the session process, which carries `client` on; the daemon's own
 // copy is ended here either way. `desktop` is the chosen session's entry; null: "Default".

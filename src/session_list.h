@@ -7,7 +7,9 @@
 #include <string_view>
 #include <vector>
 
-inline constexpr const char* DEFAULT_SESSION_LABEL = "Default";
+#include "texts.h"
+
+inline constexpr const char* DEFAULT_SESSION_LABEL = N_("Default");
 inline constexpr std::string_view DESKTOP_ENTRY_SUFFIX = ".desktop";
 // Entries read from the folder at most; more are left out with a WARN.
 inline constexpr size_t MAX_SESSIONS = 48;

@@ -4,12 +4,13 @@
 
 #include "log.h"
 #include "session_choice.h"
+#include "texts.h"
 #include "user.h"
 
 void load_session_menu(std::vector<DesktopSession>& sessions, GreeterState& state,
                        const std::string& dir) {
     sessions = list_sessions(dir);
-    state.session_labels.assign(1, DEFAULT_SESSION_LABEL);
+    state.session_labels.assign(1, tr(DEFAULT_SESSION_LABEL));
     for (const DesktopSession& session : sessions) {
         state.session_labels.push_back(session.name);
     }

@@ -286,7 +286,8 @@ int run_session_process(PamClient& client, const UserInfo& user, bool graphical,
                               desktop));
     }();
     if (!opened.ok()) {
-        report(report_fd, "P" + opened.error().shown);
+        const PamFailure& failure = opened.error();
+        report(report_fd, failure_report('P', ScreenText{failure.logged, failure.shown}));
         return 1;
     }
     forget_password(client);
@@ -318,7 +319,7 @@ int run_session_process(PamClient& client, const UserInfo& user, bool graphical,
     const pid_t child = ::fork();
     if (child < 0) {
         log_message(LogLevel::Error, "fork() failed");
-        report(report_fd, "Sfork() failed");
+        report(report_fd, failure_report('S', screen_text(N_("fork() failed"))));
         close_session();
         if (runtime_dir.made) {
             remove_runtime_dir(user);

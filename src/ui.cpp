@@ -352,7 +352,7 @@ void draw_greeter(const GreeterView& view, const GreeterState& state, const std:
     draw_field_outline(view, l.username_rect, outline,
                        user_focused ? p.outline_focused : p.outline);
     if (state.username.empty()) {
-        draw_text(view.x.draw, USERNAME_PLACEHOLDER, l.username_text.x, l.username_text.y,
+        draw_text(view.x.draw, tr(USERNAME_PLACEHOLDER), l.username_text.x, l.username_text.y,
                   view.x.field_font, p.placeholder);
     } else {
         draw_text(view.x.draw, state.username, l.username_text.x, l.username_text.y,
@@ -363,7 +363,7 @@ void draw_greeter(const GreeterView& view, const GreeterState& state, const std:
     draw_field_outline(view, l.password_rect, outline,
                        password_focused ? p.outline_focused : p.outline);
     if (state.password.empty()) {
-        draw_text(view.x.draw, password_placeholder(state.password_prompt), l.password_text.x,
+        draw_text(view.x.draw, tr(password_placeholder(state.password_prompt)), l.password_text.x,
                   l.password_text.y, view.x.field_font, p.placeholder);
     } else {
         draw_text(view.x.draw, password_bullets(state.password.view()), l.password_text.x,
@@ -371,7 +371,7 @@ void draw_greeter(const GreeterView& view, const GreeterState& state, const std:
     }
 
     if (state.caps_lock) {
-        draw_centered_text(view.display, view.x.draw, CAPS_LOCK_TEXT, l.caps_lock_baseline.x,
+        draw_centered_text(view.display, view.x.draw, tr(CAPS_LOCK_TEXT), l.caps_lock_baseline.x,
                            l.caps_lock_baseline.y, view.x.small_font, p.placeholder);
     }
     if (state.message) {
@@ -383,7 +383,7 @@ void draw_greeter(const GreeterView& view, const GreeterState& state, const std:
     }
 
     fill(l.login_rect, state.login_hovered ? p.login_hovered : p.login);
-    draw_centered_text(view.display, view.x.draw, LOGIN_LABEL, l.login_baseline.x,
+    draw_centered_text(view.display, view.x.draw, tr(LOGIN_LABEL), l.login_baseline.x,
                        l.login_baseline.y, view.x.field_font, p.text);
 
     fill(l.bottom_bar, p.bottom_bar);
@@ -394,13 +394,13 @@ void draw_greeter(const GreeterView& view, const GreeterState& state, const std:
         draw_centered_text(view.display, view.x.draw, label, baseline.x, baseline.y,
                            view.x.small_font, p.text);
     };
-    button(l.power_off_rect, POWER_OFF_BUTTON, POWER_OFF_LABEL, l.power_off_baseline);
-    button(l.reboot_rect, REBOOT_BUTTON, REBOOT_LABEL, l.reboot_baseline);
-    button(l.console_rect, CONSOLE_BUTTON, CONSOLE_LABEL, l.console_baseline);
+    button(l.power_off_rect, POWER_OFF_BUTTON, tr(POWER_OFF_LABEL), l.power_off_baseline);
+    button(l.reboot_rect, REBOOT_BUTTON, tr(REBOOT_LABEL), l.reboot_baseline);
+    button(l.console_rect, CONSOLE_BUTTON, tr(CONSOLE_LABEL), l.console_baseline);
     if (!state.layout_label.empty()) {
         button(l.layout_rect, LAYOUT_BUTTON, state.layout_label.c_str(), l.layout_baseline);
     }
-    button(l.access_rect, ACCESS_BUTTON, ACCESS_LABEL, l.access_baseline);
+    button(l.access_rect, ACCESS_BUTTON, tr(ACCESS_LABEL), l.access_baseline);
     if (state.session_labels.size() > 1) {
         draw_session_chooser(view, l, state);
     }

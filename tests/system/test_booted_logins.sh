@@ -587,12 +587,20 @@ inner_main() {
     in_ct dpkg -i "/root/$(basename "$3")" >"$RUN/dpkg.txt" 2>&1 ||
         die "dpkg -i failed: $(tail -n 20 "$RUN/dpkg.txt")"
     expect_eq "package status" "install ok installed" "$(in_ct dpkg-query -W -f='${Status}' vesko)"
-    local user
+    local user language
     for user in "${USERS[@]}"; do
         prepare_user "$user"
     done
+    # The system's locale, where Debian keeps it: the unit hands it to the daemon.
+    in_ct sh -c 'echo LANG=de_DE.UTF-8 >/etc/default/locale'
     in_ct systemctl start vesko || die "systemctl start vesko failed"
     wait_greeter
+    language=$(in_ct grep -F "[INFO] Language: de_DE.UTF-8" /var/log/vesko.log)
+    if grep -qF ", login screen translated" <<<"$language"; then
+        pass "the daemon has the system's locale from /etc/default/locale, and its German catalog"
+    else
+        flunk "no German login screen in the log: '$language'"
+    fi
     for user in "${USERS[@]}"; do
         log_in_and_out "$user"
     done

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
+
+#include "texts.h"
 
 TEST(LoginFlow, EmptyFieldsAreRefusedBeforeAnythingElse) {
     struct Case {
@@ -24,4 +27,19 @@ TEST(LoginFlow, EmptyFieldsAreRefusedBeforeAnythingElse) {
         ASSERT_FALSE(result.ok());
         EXPECT_EQ(result.error().message, c.error) << "'" << c.username << "'";
     }
+}
+
+// The screen gets the system's language; the log keeps English.
+TEST(LoginFlow, RefusalInTheScreensLanguageAndInEnglish) {
+    const char* language = std::getenv("LANGUAGE");
+    const std::string saved = language != nullptr ? language : "";
+    (void)init_texts(LocaleEnvironment{"", "", "de_DE.UTF-8", ""}, VESKO_BUILD_LOCALE_DIR);
+    SecretText password("secret");
+    SecretText unused;
+    const Result<pid_t, LoginRefusal> result =
+        attempt_login({LoginMode::Normal, "", password, unused, SessionKind::Graphical});
+    (void)init_texts(LocaleEnvironment{"", "", "", saved}, VESKO_BUILD_LOCALE_DIR);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error().message, "Bitte geben Sie einen Benutzernamen ein");
+    EXPECT_EQ(result.error().english, "Please enter a username");
 }

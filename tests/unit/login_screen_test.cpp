@@ -17,7 +17,8 @@ TEST(LoginScreenSubmit, HandsTheFieldsToTheAttempt) {
         EXPECT_EQ(r.username, "alice");
         EXPECT_EQ(r.password, "old");
         EXPECT_EQ(r.session, SessionKind::Console);
-        return Err{LoginRefusal{"Authentication token expired", true}};
+        return Err{
+            LoginRefusal{"Authentication token expired", true, "Authentication token expired"}};
     };
     EXPECT_EQ(submit_login(state, SessionKind::Console, expired), std::nullopt);
     EXPECT_EQ(state.message, PASSWORD_EXPIRED_MESSAGE);

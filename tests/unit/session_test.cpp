@@ -95,6 +95,19 @@ bool running_as_root() {
 
 }  // namespace
 
+// The session process's report of a session that did not start: both forms of its text.
+TEST(SessionReport, CarriesTheEnglishAndTheShownText) {
+    const LaunchFailure pam = read_failure_report(
+        failure_report('P', ScreenText{"Session open failed: Session_Err (14)", "Sitzung"}));
+    EXPECT_TRUE(pam.from_pam);
+    EXPECT_EQ(pam.text.english, "Session open failed: Session_Err (14)");
+    EXPECT_EQ(pam.text.shown, "Sitzung");
+    const LaunchFailure other = read_failure_report("Sfork() failed");
+    EXPECT_FALSE(other.from_pam);
+    EXPECT_EQ(other.text.english, "fork() failed");
+    EXPECT_EQ(other.text.shown, "fork() failed");
+}
+
 TEST(SessionPaths, FollowTheUserRecord) {
     const UserInfo user{"/home/alice", "/bin/bash", 1000, 1000, "alice"};
     EXPECT_EQ(runtime_dir_path(1000), "/run/user/1000");
