@@ -10,7 +10,7 @@
 #include "fd.h"
 #include "last_user.h"
 #include "log.h"
-#include "owners.h"
+#include "state_file.h"
 #include "text.h"
 
 namespace {
@@ -94,24 +94,6 @@ Result<Ok> save_look(Look look) {
     if (::mkdir(LAST_USER_DIR, LAST_USER_DIR_MODE) != 0 && errno != EEXIST) {
         return Err{std::string("cannot create ") + LAST_USER_DIR + ": " + os_error_text(errno)};
     }
-    // Whatever lies at the temporary path (a leftover, a link, a FIFO) is replaced, not opened.
-    (void)::unlink(ACCESSIBILITY_TEMP_PATH);
-    const UniqueFd fd(::open(ACCESSIBILITY_TEMP_PATH,
-                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, LAST_USER_MODE));
-    if (!fd.valid()) {
-        return Err{std::string("cannot create ") + ACCESSIBILITY_TEMP_PATH + ": " +
-                   os_error_text(errno)};
-    }
-    TempFile temp(ACCESSIBILITY_TEMP_PATH);
-    const std::string text = std::string(words_of(look)) + "\n";
-    if (!write_all(fd.get(), text) || ::fchmod(fd.get(), LAST_USER_MODE) != 0 ||
-        ::fsync(fd.get()) != 0) {
-        return Err{std::string("cannot write ") + ACCESSIBILITY_TEMP_PATH + ": " +
-                   os_error_text(errno)};
-    }
-    if (!temp.commit(ACCESSIBILITY_PATH)) {
-        return Err{std::string("cannot rename it to ") + ACCESSIBILITY_PATH + ": " +
-                   os_error_text(errno)};
-    }
-    return Ok{};
+    return replace_state_file(ACCESSIBILITY_PATH, std::string(words_of(look)) + "\n",
+                              LAST_USER_MODE);
 }

@@ -6,7 +6,6 @@
 #include "result.h"
 
 inline constexpr const char* ACCESSIBILITY_PATH = "/var/lib/vesko/accessibility";
-inline constexpr const char* ACCESSIBILITY_TEMP_PATH = "/var/lib/vesko/accessibility.new";
 
 struct Look {
     bool high_contrast = false;

@@ -8,7 +8,7 @@
 
 #include "fd.h"
 #include "log.h"
-#include "owners.h"
+#include "state_file.h"
 #include "text.h"
 
 namespace {
@@ -51,16 +51,6 @@ Result<std::string> read_last_user() {
     return parse_last_user(*bytes);
 }
 
-Result<Ok> write_last_user(int fd, std::string_view name) {
-    if (!write_all(fd, std::string(name) + "\n")) {
-        return Err{os_error_text(errno)};
-    }
-    if (::fchmod(fd, LAST_USER_MODE) != 0 || ::fsync(fd) != 0) {
-        return Err{os_error_text(errno)};
-    }
-    return Ok{};
-}
-
 }  // namespace
 
 Result<std::string> parse_last_user(std::string_view bytes) {
@@ -99,21 +89,5 @@ Result<Ok> save_last_user(std::string_view name) {
     if (::mkdir(LAST_USER_DIR, LAST_USER_DIR_MODE) != 0 && errno != EEXIST) {
         return Err{std::string("cannot create ") + LAST_USER_DIR + ": " + os_error_text(errno)};
     }
-    // Whatever lies at the temporary path (a leftover, a link, a FIFO) is replaced, not opened.
-    (void)::unlink(LAST_USER_TEMP_PATH);
-    const UniqueFd fd(::open(LAST_USER_TEMP_PATH,
-                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, LAST_USER_MODE));
-    if (!fd.valid()) {
-        return Err{std::string("cannot create ") + LAST_USER_TEMP_PATH + ": " +
-                   os_error_text(errno)};
-    }
-    TempFile temp(LAST_USER_TEMP_PATH);
-    if (const Result<Ok> written = write_last_user(fd.get(), name); !written.ok()) {
-        return Err{std::string("cannot write ") + LAST_USER_TEMP_PATH + ": " + written.error()};
-    }
-    if (!temp.commit(LAST_USER_PATH)) {
-        return Err{std::string("cannot rename it to ") + LAST_USER_PATH + ": " +
-                   os_error_text(errno)};
-    }
-    return Ok{};
+    return replace_state_file(LAST_USER_PATH, std::string(name) + "\n", LAST_USER_MODE);
 }

@@ -13,8 +13,6 @@
 
 inline constexpr const char* LAST_USER_DIR = "/var/lib/vesko";
 inline constexpr const char* LAST_USER_PATH = "/var/lib/vesko/last-user";
-// Written here first, then renamed over the file.
-inline constexpr const char* LAST_USER_TEMP_PATH = "/var/lib/vesko/last-user.new";
 inline constexpr mode_t LAST_USER_DIR_MODE = 0700;
 inline constexpr mode_t LAST_USER_MODE = 0600;
 inline constexpr size_t LAST_USER_NAME_BYTES = 256;

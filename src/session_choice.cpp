@@ -8,8 +8,8 @@
 
 #include "fd.h"
 #include "log.h"
-#include "owners.h"
 #include "session_list.h"
+#include "state_file.h"
 
 namespace {
 
@@ -95,22 +95,5 @@ Result<Ok> save_session_choice(uint32_t uid, std::string_view id) {
             return made;
         }
     }
-    const std::string temp_path = path + ".new";
-    // Whatever lies at the temporary path (a leftover, a link, a FIFO) is replaced, not opened.
-    (void)::unlink(temp_path.c_str());
-    const UniqueFd fd(::open(temp_path.c_str(),
-                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                             SESSION_CHOICE_MODE));
-    if (!fd.valid()) {
-        return Err{"cannot create " + temp_path + ": " + os_error_text(errno)};
-    }
-    TempFile temp(temp_path);
-    if (!write_all(fd.get(), std::string(id) + "\n") ||
-        ::fchmod(fd.get(), SESSION_CHOICE_MODE) != 0 || ::fsync(fd.get()) != 0) {
-        return Err{"cannot write " + temp_path + ": " + os_error_text(errno)};
-    }
-    if (!temp.commit(path)) {
-        return Err{"cannot rename it to " + path + ": " + os_error_text(errno)};
-    }
-    return Ok{};
+    return replace_state_file(path, std::string(id) + "\n", SESSION_CHOICE_MODE);
 }
