@@ -22,17 +22,7 @@ XDM_POINTS=("560,260" "1360,580" "960,357" "812,301" "786,408")
 
 rm -rf $BG
 mkdir -p $BG/morning
-/usr/bin/python3 - "$PHOTO" <<'PY'
-import sys
-from PIL import Image, ImageChops
-w, h = 4000, 3000
-r = Image.linear_gradient("L").resize((w, h))
-g = Image.radial_gradient("L").resize((w, h))
-b = Image.effect_noise((w // 16, h // 16), 90).resize((w, h), Image.BICUBIC)
-grain = Image.effect_noise((w, h), 24)
-Image.merge("RGB", [ImageChops.add(c, grain, 1.0, -128) for c in (r, g, b)]).save(
-    sys.argv[1], quality=90)
-PY
+make_grain_photo "$PHOTO"
 for period in afternoon evening night; do
     cp -r $BG/morning $BG/$period
 done

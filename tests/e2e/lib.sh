@@ -305,3 +305,18 @@ stop_vesko_and_x() {
     fi
     rm -f /tmp/.X11-unix/X0 /tmp/.X0-lock /tmp/xorg-pid /tmp/xorg-args
 }
+
+# A 4000 x 3000 JPEG photo of gradients and grain, which does not compress easily.
+make_grain_photo() { # path
+    /usr/bin/python3 - "$1" <<'PY'
+import sys
+from PIL import Image, ImageChops
+w, h = 4000, 3000
+r = Image.linear_gradient("L").resize((w, h))
+g = Image.radial_gradient("L").resize((w, h))
+b = Image.effect_noise((w // 16, h // 16), 90).resize((w, h), Image.BICUBIC)
+grain = Image.effect_noise((w, h), 24)
+Image.merge("RGB", [ImageChops.add(c, grain, 1.0, -128) for c in (r, g, b)]).save(
+    sys.argv[1], quality=90)
+PY
+}

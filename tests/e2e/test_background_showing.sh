@@ -9,17 +9,7 @@ mkdir -p "$W/photos"
 /usr/bin/convert -seed 42 -size 4000x3000 plasma:fractal -depth 8 "$W/photos/plasma.ppm"
 cjpeg -quality 90 -outfile "$W/photos/plasma.jpg" "$W/photos/plasma.ppm"
 rm "$W/photos/plasma.ppm"
-/usr/bin/python3 - "$W/photos/grain.jpg" <<'PY'
-import sys
-from PIL import Image, ImageChops
-w, h = 4000, 3000
-r = Image.linear_gradient("L").resize((w, h))
-g = Image.radial_gradient("L").resize((w, h))
-b = Image.effect_noise((w // 16, h // 16), 90).resize((w, h), Image.BICUBIC)
-grain = Image.effect_noise((w, h), 24)
-Image.merge("RGB", [ImageChops.add(c, grain, 1.0, -128) for c in (r, g, b)]).save(
-    sys.argv[1], quality=90)
-PY
+make_grain_photo "$W/photos/grain.jpg"
 
 
 measure_showing() { # photo name
