@@ -47,15 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     const std::array<std::string, 2> candidates = avatar_candidates(dir);
-    std::vector<UniqueFd> files;
-    std::vector<std::string> names;
-    for (const std::string& candidate : candidates) {
-        UniqueFd fd = open_regular_file(candidate.c_str());
-        if (fd.valid()) {
-            files.push_back(std::move(fd));
-            names.push_back(candidate);
-        }
-    }
+    auto [files, names] = open_avatar_candidates(candidates);
     std::optional<BgraBuffer> avatar = decode_first_avatar(files, names, AVATAR_SIZE);
     if (avatar) {
         avatar_mask(*avatar);

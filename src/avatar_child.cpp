@@ -117,15 +117,7 @@ bool confine(const std::vector<int>& inputs, int out) {
     if (!root && user.uid != ::geteuid()) {
         ::_exit(CHILD_SETUP_FAILED);
     }
-    std::vector<UniqueFd> files;
-    std::vector<std::string> names;
-    for (const std::string& candidate : candidates) {
-        UniqueFd fd = open_regular_file(candidate.c_str());
-        if (fd.valid()) {
-            files.push_back(std::move(fd));
-            names.push_back(candidate);
-        }
-    }
+    auto [files, names] = open_avatar_candidates(candidates);
     if (::geteuid() == 0 && !become(nullptr, NOBODY_ID, NOBODY_ID)) {
         ::_exit(CHILD_SETUP_FAILED);
     }
@@ -228,6 +220,18 @@ std::optional<std::string> avatar_child_fault(int status, size_t bytes, size_t e
     return "the decoder ended with status " +
            std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + " after " +
            std::to_string(bytes) + " of " + std::to_string(expected) + " bytes";
+}
+
+OpenedCandidates open_avatar_candidates(std::span<const std::string> candidates) {
+    OpenedCandidates opened;
+    for (const std::string& candidate : candidates) {
+        UniqueFd fd = open_regular_file(candidate.c_str());
+        if (fd.valid()) {
+            opened.files.push_back(std::move(fd));
+            opened.names.push_back(candidate);
+        }
+    }
+    return opened;
 }
 
 std::optional<BgraBuffer> decode_first_avatar(std::span<UniqueFd> files,

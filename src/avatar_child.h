@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "fd.h"
 #include "picture/pixels.h"
@@ -31,6 +32,13 @@ inline constexpr int AVATAR_CHILD_NO_PICTURE = 3;
 // time-out, a wrong amount or no picture give nothing, and only a fault is logged.
 std::optional<BgraBuffer> decode_avatar_in_child(const UserInfo& user,
                                                  std::span<const std::string> candidates, int size);
+
+// The candidates that open as regular files, and their names; the rest are passed over.
+struct OpenedCandidates {
+    std::vector<UniqueFd> files;
+    std::vector<std::string> names;
+};
+OpenedCandidates open_avatar_candidates(std::span<const std::string> candidates);
 
 // The first of the opened candidates that decodes (`names` gives each one's name, for its
 // extension), squeezed to size x size BGRA, not yet masked. Runs in the decoding child.
