@@ -225,7 +225,7 @@ int main() {
     log_message(LogLevel::Info, "vesko starting");
     const Config config = load_config();
     // Before any thread: it may set LANGUAGE.
-    std::string language = init_texts(locale_environment(), VESKO_LOCALE_DIR);
+    const std::string language = init_texts(locale_environment(), VESKO_LOCALE_DIR);
 
     std::string file_error;
     const Result<ServerAuthority> authority = create_server_authority(file_error);
@@ -265,10 +265,8 @@ int main() {
     int showings_without_input = 0;
     for (;;) {
         log_message(LogLevel::Info, "Entering login screen");
-        // Once, after the start-up's own lines.
-        if (!language.empty()) {
-            log_message(LogLevel::Info, std::exchange(language, std::string()));
-        }
+        // At every showing, so that each logs the same lines (the start-up's are fixed).
+        log_message(LogLevel::Info, language);
         LoginScreen screen;
         const std::optional<pid_t> session =
             run_login_screen(display, config, screen, attempt_login);
