@@ -69,13 +69,14 @@ write_config() { # the TOML text on standard input
 }
 
 # A PAM service for vesko that uses pam_unix alone; nodelay keeps failures fast.
-pam_unix_service() {
+pam_unix_service() { # [password]: with the stack that changes an expired password
     mkdir -p /etc/pam.d
-    cat >/etc/pam.d/vesko <<'PAM'
-auth     required pam_unix.so nodelay
-account  required pam_unix.so
-session  required pam_unix.so
-PAM
+    {
+        echo "auth     required pam_unix.so nodelay"
+        echo "account  required pam_unix.so"
+        [ "${1:-}" = password ] && echo "password required pam_unix.so"
+        echo "session  required pam_unix.so"
+    } >/etc/pam.d/vesko
 }
 
 add_user() { # name password [useradd options...]; home is /tmp/home/NAME

@@ -10,12 +10,7 @@ done
 if locale -a | grep -qx 'de_DE.utf8'; then
     localedef --delete-from-archive de_DE.utf8
 fi
-cat >/etc/pam.d/vesko <<'PAM'
-auth     required pam_unix.so nodelay
-account  required pam_unix.so
-password required pam_unix.so
-session  required pam_unix.so
-PAM
+pam_unix_service password
 add_user alice 'old secret'
 chage -d 0 alice
 printf 'sleep 0.3\n' >/tmp/home/alice/.xinitrc
